@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets everything up, builds the program folder and runs it on its built-in default.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$(nproc)"
+echo "Built into build/default/bin"

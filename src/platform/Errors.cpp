@@ -1,0 +1,29 @@
+// Message texts of the framework-layer exceptions.
+#include "platform/Errors.h"
+
+#include "text/Encoding.h"
+
+namespace hollowmere {
+
+EConvertError InvalidIntegerError(const std::string& text) {
+  return EConvertError("'" + text + "' is not a valid integer value");
+}
+
+EFOpenError FileOpenError(const std::string& path) {
+  static const std::string head = text::Sjis("ファイル ");
+  static const std::string tail = text::Sjis(" は開けません");
+  return EFOpenError(head + path + tail);
+}
+
+EFCreateError FileCreateError(const std::string& path) {
+  static const std::string head = text::Sjis("ファイル ");
+  static const std::string tail = text::Sjis(" を作成できません");
+  return EFCreateError(head + path + tail);
+}
+
+EIniFileException IniWriteError(const std::string& path) {
+  static const std::string tail = text::Sjis(" に書き込めません");
+  return EIniFileException(path + tail);
+}
+
+}  // namespace hollowmere

@@ -1,0 +1,71 @@
+// Shift_JIS scanning helpers; see Sjis.h for the character-boundary invariant.
+#include "text/Sjis.h"
+
+namespace hollowmere::text {
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.emplace_back(text.substr(start, i - start));
+      i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+      start = i;
+    } else {
+      // CR and LF are never trail bytes, but stepping whole characters keeps
+      // every scan in this layer alike.
+      i += CharLength(text, i);
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+std::string JoinCrlf(const std::vector<std::string>& lines) {
+  std::size_t total = 0;
+  for (const auto& l : lines) total += l.size() + 2;
+  std::string out;
+  out.reserve(total);
+  for (const auto& l : lines) {
+    out += l;
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::size_t Find(std::string_view text, std::string_view needle, std::size_t from) {
+  if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
+  const std::size_t n = text.size();
+  for (std::size_t i = from; i < n; i += CharLength(text, i)) {
+    if (text[i] == needle[0] && text.compare(i, needle.size(), needle) == 0) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t copied = 0;
+  std::size_t at = Find(text, from, 0);
+  while (at != std::string_view::npos) {
+    out.append(text, copied, at - copied);
+    out.append(to);
+    copied = at + from.size();
+    at = Find(text, from, copied);
+  }
+  out.append(text, copied, std::string_view::npos);
+  return out;
+}
+
+std::string ReplaceFirst(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out(text);
+  if (from.empty()) return out;
+  const std::size_t at = Find(text, from, 0);
+  if (at != std::string_view::npos) out.replace(at, from.size(), to);
+  return out;
+}
+
+}  // namespace hollowmere::text

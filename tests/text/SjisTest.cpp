@@ -1,0 +1,60 @@
+// Shift_JIS scanning and CP932 conversion.
+#include <gtest/gtest.h>
+
+#include "text/Encoding.h"
+#include "text/Sjis.h"
+
+namespace hollowmere::text {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(SplitLines, BreaksAtEveryLineEndAndNotAfterTheLast) {
+  EXPECT_EQ(SplitLines(""), Lines{});
+  EXPECT_EQ(SplitLines("a"), Lines{"a"});
+  EXPECT_EQ(SplitLines("a\r\n"), Lines{"a"});
+  EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (Lines{"a", "b", "c", "d"}));
+  EXPECT_EQ(SplitLines("a\n\n"), (Lines{"a", ""}));
+  EXPECT_EQ(SplitLines("\r\n"), Lines{""});
+  // LF CR is two breaks, CR LF only one.
+  EXPECT_EQ(SplitLines("a\n\rb"), (Lines{"a", "", "b"}));
+}
+
+TEST(SplitLines, KeepsTrailBytesThatLookLikeAscii) {
+  // "ソ" is 83 5C; its second byte is not a backslash and nothing breaks there.
+  EXPECT_EQ(SplitLines("\x83\x5C\r\n\x95\x5C"), (Lines{"\x83\x5C", "\x95\x5C"}));
+}
+
+TEST(Find, MatchesOnlyOnCharacterBoundaries) {
+  const std::string so_backslash = "\x83\x5C\\n";  // "ソ" then a real "\n"
+  EXPECT_EQ(Find(so_backslash, "\\"), 2u);
+  EXPECT_EQ(Find("\x83\x5C", "\\"), std::string::npos);
+  EXPECT_EQ(Find("abcabc", "c", 3), 5u);
+  EXPECT_FALSE(Contains("\x95\x7C", "|"));  // 0x7C as a trail byte
+  EXPECT_TRUE(Contains("x|", "|"));
+}
+
+TEST(ReplaceAll, ReplacesWholeCharactersLeftToRightWithoutRescanning) {
+  EXPECT_EQ(ReplaceAll("\x83\x5C\\", "\\", "_yen_"), "\x83\x5C_yen_");
+  EXPECT_EQ(ReplaceAll("aaa", "a", "aa"), "aaaaaa");
+  EXPECT_EQ(ReplaceAll("\\\\\\", "\\\\", "\\"), "\\\\");
+  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+  EXPECT_EQ(ReplaceFirst("a]b]", "]", ""), "ab]");
+  EXPECT_EQ(ReplaceFirst("abc", "z", ""), "abc");
+}
+
+TEST(Encoding, OwnTextsBecomeExactCp932Bytes) {
+  EXPECT_EQ(Sjis("ゴースト:"), "\x83\x53\x81\x5B\x83\x58\x83\x67\x3A");
+  EXPECT_EQ(Sjis("ＭＳ 明朝"), "\x82\x6C\x82\x72\x20\x96\xBE\x92\xA9");
+  EXPECT_EQ(Cp932ToUtf8("\x83\x5C\x95\x5C"), "ソ表");
+  EXPECT_EQ(Utf8ToCp932("ascii only"), "ascii only");
+}
+
+TEST(Encoding, RejectsWhatDoesNotConvertUnlessLossy) {
+  EXPECT_THROW(Cp932ToUtf8("\x81"), EEncodingError);        // lone lead byte
+  EXPECT_THROW(Utf8ToCp932("\xF0\x9F\x98\x80"), EEncodingError);  // emoji has no CP932 form
+  EXPECT_EQ(Cp932ToUtf8Lossy("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+}
+
+}  // namespace
+}  // namespace hollowmere::text
