@@ -1,0 +1,26 @@
+// Text-to-integer conversion with the rules the program's settings and
+// surface tags are written in: leading spaces skipped, an optional sign,
+// then decimal digits, or hexadecimal after "$", "x" or "0x" (either case).
+// Nothing may follow the digits. Hexadecimal may use all 32 bits
+// ("$FFFFFFFF" is -1); decimal must fit a signed 32-bit integer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hollowmere::text {
+
+std::optional<int32_t> TryStrToInt(std::string_view s);
+
+// TryStrToInt or the default.
+inline int32_t StrToIntDef(std::string_view s, int32_t def) {
+  const auto v = TryStrToInt(s);
+  return v ? *v : def;
+}
+
+// StrToInt that raises EConvertError "'%s' is not a valid integer value".
+int32_t StrToInt(const std::string& s);
+
+}  // namespace hollowmere::text

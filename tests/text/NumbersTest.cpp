@@ -1,0 +1,40 @@
+// Integer conversion used by settings and surface tags.
+#include <gtest/gtest.h>
+
+#include "platform/Errors.h"
+#include "text/Numbers.h"
+
+namespace hollowmere::text {
+namespace {
+
+TEST(TryStrToInt, AcceptsDecimalHexAndSigns) {
+  EXPECT_EQ(TryStrToInt("10"), 10);
+  EXPECT_EQ(TryStrToInt("  -1"), -1);
+  EXPECT_EQ(TryStrToInt("+7"), 7);
+  EXPECT_EQ(TryStrToInt("$20"), 32);
+  EXPECT_EQ(TryStrToInt("x1F"), 31);
+  EXPECT_EQ(TryStrToInt("0X1f"), 31);
+  EXPECT_EQ(TryStrToInt("-$10"), -16);
+  EXPECT_EQ(TryStrToInt("$FFFFFFFF"), -1);
+  EXPECT_EQ(TryStrToInt("2147483647"), 2147483647);
+  EXPECT_EQ(TryStrToInt("-2147483648"), INT32_MIN);
+}
+
+TEST(TryStrToInt, RejectsAnythingElse) {
+  for (const char* bad : {"", " ", "abc", "1 ", "1a", "-", "$", "0x", "2147483648", "$100000000",
+                          "\t1", "1.0", "--1"}) {
+    EXPECT_EQ(TryStrToInt(bad), std::nullopt) << bad;
+  }
+}
+
+TEST(StrToInt, NamesTheTextInItsError) {
+  try {
+    StrToInt("1x");
+    FAIL() << "no error";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "'1x' is not a valid integer value");
+  }
+}
+
+}  // namespace
+}  // namespace hollowmere::text
