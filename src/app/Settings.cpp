@@ -1,0 +1,86 @@
+// Settings load and save. Several FMO names cannot share one INI value (a
+// value ends at the line break), so the first name is stored bare under
+// "FMO" and the others under "FMO2", "FMO3", ...; a single name therefore
+// reads and writes exactly as a plain one-name setting, and stale numbered
+// keys from a longer list are removed on save.
+#include "app/Settings.h"
+
+#include <algorithm>
+
+#include "text/Encoding.h"
+#include "text/Sjis.h"
+
+namespace hollowmere {
+namespace {
+
+const char kGeneral[] = "General";
+const char kForm[] = "Form";
+const char kHtml[] = "HTML";
+const char kPlay[] = "Play";
+const char kFmo[] = "FMO";
+
+std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
+
+std::vector<std::string> ReadFmoNames(const TIniFile& ini) {
+  if (!ini.ValueExists(kPlay, kFmo)) return {"Sakura"};
+  std::vector<std::string> names;
+  const std::string first = ini.ReadString(kPlay, kFmo, "");
+  names.push_back(first);
+  for (std::size_t i = 1; ini.ValueExists(kPlay, FmoKey(i)); ++i) {
+    names.push_back(ini.ReadString(kPlay, FmoKey(i), ""));
+  }
+  // An empty list is written as an empty value.
+  if (names.size() == 1 && names[0].empty()) names.clear();
+  return names;
+}
+
+void WriteFmoNames(TIniFile& ini, const std::vector<std::string>& names) {
+  ini.WriteString(kPlay, kFmo, names.empty() ? std::string() : names[0]);
+  for (std::size_t i = 1; i < names.size(); ++i) ini.WriteString(kPlay, FmoKey(i), names[i]);
+  for (std::size_t i = std::max<std::size_t>(names.size(), 1); ini.ValueExists(kPlay, FmoKey(i)); ++i) {
+    ini.DeleteKey(kPlay, FmoKey(i));
+  }
+}
+
+}  // namespace
+
+std::string SettingsFilePath(const std::string& exeDir) { return exeDir + "Hollowmere.ini"; }
+
+TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
+  TSettings s;
+  s.Emulation = ini.ReadBool(kGeneral, "RenderingMode", true);
+  s.SppDir = ini.ReadString(kGeneral, "SppDir", "");
+  s.SurfaceCacheDir = ini.ReadString(kGeneral, "SurfaceCacheDir", exeDir + "cache/");
+  s.Form.Top = ini.ReadInteger(kForm, "Top", 145);
+  s.Form.Left = ini.ReadInteger(kForm, "Left", 209);
+  s.Form.Width = ini.ReadInteger(kForm, "Width", 440);
+  s.Form.Height = ini.ReadInteger(kForm, "Height", 351);
+  s.HtmlFont = ini.ReadString(kHtml, "Font", text::Sjis("ＭＳ 明朝"));
+  s.Luid = ini.ReadString(kGeneral, "LUID", "");
+  s.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", 100);
+  s.FmoNames = ReadFmoNames(ini);
+  s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", false);
+  return s;
+}
+
+void SaveSettings(TIniFile& ini, const TSettings& s) {
+  ini.WriteBool(kGeneral, "RenderingMode", s.Emulation);
+  ini.WriteString(kGeneral, "LUID", s.Luid);
+  ini.WriteString(kGeneral, "SurfaceCacheDir", s.SurfaceCacheDir);
+  ini.WriteInteger(kForm, "Top", s.Form.Top);
+  ini.WriteInteger(kForm, "Left", s.Form.Left);
+  ini.WriteInteger(kForm, "Width", s.Form.Width);
+  ini.WriteInteger(kForm, "Height", s.Form.Height);
+  ini.WriteString(kHtml, "Font", s.HtmlFont);
+  ini.WriteInteger(kGeneral, "1PageCount", s.MessagesPerPage);
+  WriteFmoNames(ini, s.FmoNames);
+  ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
+}
+
+void SaveSppDir(TIniFile& ini, const std::string& dir) { ini.WriteString(kGeneral, "SppDir", dir); }
+
+std::string FmoNamesText(const std::vector<std::string>& names) { return text::JoinCrlf(names); }
+
+std::vector<std::string> FmoNamesFromText(const std::string& text) { return text::SplitLines(text); }
+
+}  // namespace hollowmere

@@ -1,0 +1,52 @@
+// The user's settings: the members the main window keeps, their defaults, and
+// how they are read from and written to "Hollowmere.ini" beside the program.
+// The file is read once at start and written once at a normal end; only the
+// plugin folder is written at the moment it is chosen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/IniFile.h"
+
+namespace hollowmere {
+
+struct TFormBounds {
+  int32_t Top = 145;
+  int32_t Left = 209;
+  int32_t Width = 440;
+  int32_t Height = 351;
+  bool operator==(const TFormBounds&) const = default;
+};
+
+struct TSettings {
+  bool Emulation = true;  // rendering mode: ghost placement emulation, else left-aligned
+  std::string SppDir;
+  std::string HtmlFont;
+  std::string Luid;
+  std::string SurfaceCacheDir;  // ends in "/"
+  int32_t MessagesPerPage = 100;
+  bool PlayEnabled = false;
+  std::vector<std::string> FmoNames;
+  TFormBounds Form;
+};
+
+// exeDir ends in "/".
+std::string SettingsFilePath(const std::string& exeDir);
+
+// Every key in its start-up order; absent or unreadable values give defaults.
+TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir);
+
+// Every key but "SppDir", in the end-of-run order. A refused write raises
+// EIniFileException and the keys after it are not written.
+void SaveSettings(TIniFile& ini, const TSettings& settings);
+
+void SaveSppDir(TIniFile& ini, const std::string& dir);
+
+// The names as the settings dialog's memo shows them: each followed by CR LF.
+std::string FmoNamesText(const std::vector<std::string>& names);
+// The memo's text back into names, one per line.
+std::vector<std::string> FmoNamesFromText(const std::string& text);
+
+}  // namespace hollowmere

@@ -1,0 +1,104 @@
+// Settings defaults, reading and the written file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "app/Settings.h"
+#include "support/TestPaths.h"
+#include "text/Encoding.h"
+
+namespace hollowmere {
+namespace {
+
+using testing::TempDir;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(Settings, FirstStartUsesTheDefaults) {
+  TempDir dir;
+  const TSettings s = LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path());
+  EXPECT_TRUE(s.Emulation);
+  EXPECT_EQ(s.SppDir, "");
+  EXPECT_EQ(s.SurfaceCacheDir, dir.path() + "cache/");
+  EXPECT_EQ(s.Form, (TFormBounds{145, 209, 440, 351}));
+  EXPECT_EQ(s.HtmlFont, text::Sjis("ＭＳ 明朝"));
+  EXPECT_EQ(s.Luid, "");
+  EXPECT_EQ(s.MessagesPerPage, 100);
+  EXPECT_EQ(s.FmoNames, std::vector<std::string>{"Sakura"});
+  EXPECT_FALSE(s.PlayEnabled);
+  EXPECT_EQ(SettingsFilePath("/opt/h/"), "/opt/h/Hollowmere.ini");
+}
+
+TEST(Settings, ReadsModeAndPageCountForms) {
+  TempDir dir;
+  std::ofstream(SettingsFilePath(dir.path()), std::ios::binary)
+      << "[General]\r\nRenderingMode=0\r\n1PageCount=0x20\r\n";
+  EXPECT_FALSE(LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path()).Emulation);
+  EXPECT_EQ(LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path()).MessagesPerPage, 32);
+  std::ofstream(SettingsFilePath(dir.path()), std::ios::binary)
+      << "[General]\r\nRenderingMode=7\r\n1PageCount=abc\r\n";
+  const TSettings s = LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path());
+  EXPECT_TRUE(s.Emulation);
+  EXPECT_EQ(s.MessagesPerPage, 100);
+}
+
+TEST(Settings, SaveWritesEveryKeyButSppDirInOrder) {
+  TempDir dir;
+  TIniFile ini(SettingsFilePath(dir.path()));
+  TSettings s = LoadSettings(ini, dir.path());
+  SaveSettings(ini, s);
+  EXPECT_EQ(Slurp(ini.FileName()),
+            "[General]\r\nRenderingMode=1\r\nLUID=\r\nSurfaceCacheDir=" + dir.path() +
+                "cache/\r\n1PageCount=100\r\n\r\n[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\n"
+                "Height=351\r\n\r\n[HTML]\r\nFont=" + text::Sjis("ＭＳ 明朝") +
+                "\r\n\r\n[Play]\r\nFMO=Sakura\r\nEnabled=0\r\n");
+}
+
+TEST(Settings, EverySettingSurvivesARestart) {
+  TempDir dir;
+  TIniFile ini(SettingsFilePath(dir.path()));
+  TSettings s;
+  s.Emulation = false;
+  s.Luid = "0123abcd";
+  s.SurfaceCacheDir = "/var/cache/h/";
+  s.Form = {10, 20, 800, 600};
+  s.HtmlFont = text::Sjis("ＭＳ ゴシック");
+  s.MessagesPerPage = -5;
+  s.FmoNames = {"Sakura", "SakuraUnicode", "Local\\Other"};
+  s.PlayEnabled = true;
+  SaveSettings(ini, s);
+  SaveSppDir(ini, "/plugins/");
+  TSettings back = LoadSettings(ini, dir.path());
+  EXPECT_EQ(back.SppDir, "/plugins/");
+  back.SppDir.clear();
+  EXPECT_EQ(back.Emulation, s.Emulation);
+  EXPECT_EQ(back.Luid, s.Luid);
+  EXPECT_EQ(back.SurfaceCacheDir, s.SurfaceCacheDir);
+  EXPECT_EQ(back.Form, s.Form);
+  EXPECT_EQ(back.HtmlFont, s.HtmlFont);
+  EXPECT_EQ(back.MessagesPerPage, s.MessagesPerPage);
+  EXPECT_EQ(back.FmoNames, s.FmoNames);
+  EXPECT_EQ(back.PlayEnabled, s.PlayEnabled);
+  // A single name is stored bare, and a shorter list drops the old extras.
+  s.FmoNames = {"Only"};
+  SaveSettings(ini, s);
+  EXPECT_EQ(ini.ReadString("Play", "FMO", ""), "Only");
+  EXPECT_FALSE(ini.ValueExists("Play", "FMO2"));
+  EXPECT_EQ(LoadSettings(ini, dir.path()).FmoNames, std::vector<std::string>{"Only"});
+  s.FmoNames = {};
+  SaveSettings(ini, s);
+  EXPECT_TRUE(LoadSettings(ini, dir.path()).FmoNames.empty());
+}
+
+TEST(Settings, MemoTextRoundTrip) {
+  EXPECT_EQ(FmoNamesText({"Sakura", "B"}), "Sakura\r\nB\r\n");
+  EXPECT_EQ(FmoNamesFromText("Sakura\r\nB\r\n"), (std::vector<std::string>{"Sakura", "B"}));
+  EXPECT_EQ(FmoNamesFromText("A\nB"), (std::vector<std::string>{"A", "B"}));
+}
+
+}  // namespace
+}  // namespace hollowmere
