@@ -1,0 +1,104 @@
+// The main window's behaviour without the toolkit: start and end, the menu
+// items, the HTML view's events and the dispatch of followed links. It owns
+// the settings members, the tokenizer and the substitution engine that page
+// writing uses, and reaches the window only through the interfaces of
+// platform/Ui.h and app/WindowUi.h, so a test can play the user.
+//
+// Invariants: the settings members are the only copy of the settings between
+// FormCreate and FormDestroy; the file is read in FormCreate and written in
+// FormDestroy, except "SppDir", written the moment a plugin folder is chosen.
+// Exactly one rendering mode is in effect and the window's check marks show it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/Settings.h"
+#include "app/WindowUi.h"
+#include "platform/Ui.h"
+
+namespace hollowmere {
+
+class TSsParser;
+class TAWKStr;
+class TSppList;
+
+// The site the version box offers to open.
+inline constexpr const char* kDistributionSite = "https://hollowmere.example.org/";
+
+class TMainController {
+ public:
+  struct Parts {
+    IMainWindow& Window;
+    IHtmlView& View;
+    IMessageBoxes& Boxes;
+    IShell& Shell;
+    ISettingDialog& SettingDialog;
+    IFontChooser& FontChooser;
+    IFileChooser& FileChooser;
+  };
+
+  // `exeDir`: the program folder, ending in "/"; the settings file, the
+  // pattern files, "log.txt" and the page files live there.
+  TMainController(std::string exeDir, TSppList& plugins, Parts parts);
+  ~TMainController();
+  TMainController(const TMainController&) = delete;
+  TMainController& operator=(const TMainController&) = delete;
+
+  // Start: settings loaded and the window placed, the plugin folder asked for
+  // when none is set, the pattern files loaded. A step that fails is reported
+  // in a message box and the later steps still run, so the window comes up.
+  void FormCreate();
+  // End: the settings saved (a refused write is reported).
+  void FormDestroy();
+
+  // Menu items.
+  void LogLoadMenuClick();
+  void PluginSetMenuClick();
+  void FontMenuClick();
+  void SettingMenuClick();
+  void VersionMenuClick();
+  void ExitMenuClick();
+  void EmulationMenuClick();
+  void LeftMenuClick();
+
+  // HTML view events.
+  void DownloadBegin();
+  void DownloadComplete();
+  // The link dispatch. `url`: the CP932 text the page wrote
+  // (NavigationUrlToPageText). True lets the view go there.
+  bool BeforeNavigate(const std::string& url);
+
+  // Writes the pages of a log with the current settings and shows page 0
+  // (silently nothing for a text that is not a log).
+  void ShowLogText(const std::string& logText);
+
+  // The application's general error report: runs a user action and shows
+  // the message of any error that ends it; nothing is rolled back.
+  void Guarded(const std::function<void()>& action);
+
+  const TSettings& Settings() const { return settings_; }
+  TSettings& Settings() { return settings_; }
+  const std::string& ExeDir() const { return exeDir_; }
+  std::string PageFilePrefix() const { return exeDir_ + "long"; }
+  TSsParser& SsParser() { return *ssParser_; }
+  TAWKStr& AWKStr() { return *awkStr_; }
+
+ private:
+  void LoadPatterns();
+  void SetEmulation(bool emulation);
+
+  std::string exeDir_;
+  TSppList& plugins_;
+  Parts ui_;
+  TSettings settings_;
+  std::unique_ptr<TSsParser> ssParser_;
+  std::unique_ptr<TAWKStr> awkStr_;
+};
+
+// The OK rule of the settings dialog: the page count must read as a 32-bit
+// integer.
+bool SettingDialogAcceptsOk(const TSettingDialogValues& values);
+
+}  // namespace hollowmere

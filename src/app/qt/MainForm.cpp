@@ -1,0 +1,172 @@
+// The main window's widgets and their wiring to the controller.
+#include "app/qt/MainForm.h"
+
+#include <QEvent>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+#include "app/NavigationUrl.h"
+#include "app/qt/QtText.h"
+#include "app/qt/QtUi.h"
+#include "platform/FileSystem.h"
+
+namespace hollowmere::qt {
+namespace {
+
+QString J(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+TBrowserPage::TBrowserPage(QWebEngineProfile* profile, QObject* parent, Dispatch dispatch)
+    : QWebEnginePage(profile, parent), dispatch_(std::move(dispatch)) {}
+
+bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
+  return dispatch_(NavigationUrlToPageText(url.toEncoded().toStdString()));
+}
+
+TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
+    : QMainWindow(nullptr) {
+  setWindowTitle(kApplicationTitle);
+  QFont font(J("ＭＳ Ｐゴシック"));
+  font.setPixelSize(12);
+  setFont(font);
+
+  MainMenu1 = menuBar();
+  BrowserPanel = new QWidget(this);
+  setCentralWidget(BrowserPanel);
+  BrowserPanel->installEventFilter(this);
+
+  // A profile of its own, kept in memory only: no cookies, cache or history on disk.
+  profile_ = new QWebEngineProfile(this);
+  MozillaBrowser = new QWebEngineView(BrowserPanel);
+  MozillaBrowser->setContextMenuPolicy(Qt::NoContextMenu);
+  page_ = new TBrowserPage(profile_, this, [this](const std::string& url) {
+    bool go = false;
+    controller_->Guarded([&] { go = controller_->BeforeNavigate(url); });
+    return go;
+  });
+  QWebEngineSettings* s = page_->settings();
+  s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+  s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+  s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+  s->setAttribute(QWebEngineSettings::NavigateOnDropEnabled, false);
+  s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+  s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
+  s->setDefaultTextEncoding("Shift_JIS");
+  MozillaBrowser->setPage(page_);
+  MozillaBrowser->setAcceptDrops(false);
+
+  StatusBar = statusBar();
+  StatusBar->setSizeGripEnabled(false);
+  StatusPanel = new QLabel(StatusBar);
+  StatusBar->addWidget(StatusPanel, 1);
+
+  controller_ = std::make_unique<TMainController>(
+      std::move(exeDir), plugins,
+      TMainController::Parts{*this, *this, services.Boxes, services.Shell,
+                             services.SettingDialog, services.FontChooser,
+                             services.FileChooser});
+  BuildMenus();
+
+  connect(MozillaBrowser, &QWebEngineView::loadStarted, this,
+          [this] { controller_->Guarded([this] { controller_->DownloadBegin(); }); });
+  connect(MozillaBrowser, &QWebEngineView::loadFinished, this,
+          [this](bool) { controller_->Guarded([this] { controller_->DownloadComplete(); }); });
+
+  // The design-time client area; the settings replace it at start.
+  resize(432, 303);
+}
+
+TMainForm::~TMainForm() {
+  // The page must go before its profile.
+  delete MozillaBrowser;
+  MozillaBrowser = nullptr;
+  delete page_;
+  page_ = nullptr;
+}
+
+QAction* TMainForm::AddItem(QMenu* menu, const char* caption,
+                            void (TMainController::*handler)()) {
+  QAction* item = menu->addAction(J(caption));
+  connect(item, &QAction::triggered, this,
+          [this, handler] { controller_->Guarded([this, handler] { (controller_.get()->*handler)(); }); });
+  return item;
+}
+
+void TMainForm::BuildMenus() {
+  FileMenu = MainMenu1->addMenu(J("ファイル(&F)"));
+  // The log download arrives with the period dialog; its place is kept.
+  LogShowMenu = FileMenu->addAction(J("ログ一括表示(&L)..."));
+  LogShowMenu->setEnabled(false);
+  LogLoadMenu = AddItem(FileMenu, "ログファイル読み込み", &TMainController::LogLoadMenuClick);
+  PluginSetMenu =
+      AddItem(FileMenu, "プラグインディレクトリ設定(&P)...", &TMainController::PluginSetMenuClick);
+  FontMenu = AddItem(FileMenu, "表示フォント設定(&F)...", &TMainController::FontMenuClick);
+  SettingMenu = AddItem(FileMenu, "設定...(&S)", &TMainController::SettingMenuClick);
+  VersionMenu = AddItem(FileMenu, "バージョン情報...(&V)", &TMainController::VersionMenuClick);
+  ExitMenu = AddItem(FileMenu, "終了(&E)", &TMainController::ExitMenuClick);
+
+  RenderingModeMenu = MainMenu1->addMenu(J("レンダリングモード(&R)"));
+  EmulationMenu = AddItem(RenderingModeMenu, "ゴースト配置エミュレーション(&E)",
+                          &TMainController::EmulationMenuClick);
+  LeftMenu = AddItem(RenderingModeMenu, "左寄せ(&L)", &TMainController::LeftMenuClick);
+  EmulationMenu->setCheckable(true);
+  LeftMenu->setCheckable(true);
+  ShowRenderingMode(true);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == BrowserPanel && event->type() == QEvent::Resize) BrowserPanelResize();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::BrowserPanelResize() {
+  if (MozillaBrowser == nullptr) return;
+  MozillaBrowser->setGeometry(0, 0, std::max(0, BrowserPanel->width() - 10),
+                              BrowserPanel->height());
+}
+
+void TMainForm::SetBounds(const TFormBounds& bounds) {
+  move(bounds.Left, bounds.Top);
+  resize(bounds.Width, bounds.Height);
+  BrowserPanelResize();
+}
+
+TFormBounds TMainForm::Bounds() const {
+  TFormBounds bounds;
+  bounds.Top = pos().y();
+  bounds.Left = pos().x();
+  bounds.Width = width();
+  bounds.Height = height();
+  return bounds;
+}
+
+void TMainForm::SetStatusText(const std::string& text) { StatusPanel->setText(ToQ(text)); }
+
+void TMainForm::SetBusyCursor(bool busy) {
+  if (busy) {
+    MozillaBrowser->setCursor(Qt::WaitCursor);
+  } else {
+    MozillaBrowser->unsetCursor();
+  }
+}
+
+void TMainForm::ShowRenderingMode(bool emulation) {
+  EmulationMenu->setChecked(emulation);
+  LeftMenu->setChecked(!emulation);
+}
+
+void TMainForm::RequestClose() { close(); }
+
+void TMainForm::Navigate(const std::string& url) {
+  static const std::string fileScheme = "file://";
+  if (url.compare(0, fileScheme.size(), fileScheme) == 0) {
+    const std::string path = url.substr(fileScheme.size());
+    MozillaBrowser->load(QUrl::fromLocalFile(QString::fromStdString(NativePath(path))));
+  } else {
+    MozillaBrowser->load(QUrl(ToQ(url)));
+  }
+}
+
+}  // namespace hollowmere::qt

@@ -1,0 +1,103 @@
+// The main window "Hollowmere": menu bar, the HTML view inside its panel and
+// a one-panel status bar. It only adapts: every menu item and view event goes
+// to TMainController, and the controller reaches the window through
+// IMainWindow and IHtmlView.
+// Invariant: the view is always the panel's width minus 10 wide and the
+// panel's height high; the view never shows anything the program did not write.
+#pragma once
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/MainController.h"
+#include "app/WindowUi.h"
+#include "platform/Ui.h"
+
+class QWebEngineProfile;
+
+namespace hollowmere::qt {
+
+// The view's page: hands every navigation to the link dispatch, in the CP932
+// text the page wrote, and opens no windows.
+class TBrowserPage : public QWebEnginePage {
+ public:
+  using Dispatch = std::function<bool(const std::string& url)>;
+  TBrowserPage(QWebEngineProfile* profile, QObject* parent, Dispatch dispatch);
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+  QWebEnginePage* createWindow(WebWindowType type) override { return nullptr; }
+
+ private:
+  Dispatch dispatch_;
+};
+
+class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
+ public:
+  // The modal parts, which a test may answer itself.
+  struct Services {
+    IMessageBoxes& Boxes;
+    IShell& Shell;
+    ISettingDialog& SettingDialog;
+    IFontChooser& FontChooser;
+    IFileChooser& FileChooser;
+  };
+
+  TMainForm(std::string exeDir, TSppList& plugins, Services services);
+  ~TMainForm() override;
+
+  void FormCreate() { controller_->FormCreate(); }
+  void FormDestroy() { controller_->FormDestroy(); }
+  TMainController& Controller() { return *controller_; }
+
+  // IMainWindow
+  void SetBounds(const TFormBounds& bounds) override;
+  TFormBounds Bounds() const override;
+  void SetStatusText(const std::string& text) override;
+  void SetBusyCursor(bool busy) override;
+  void ShowRenderingMode(bool emulation) override;
+  void RequestClose() override;
+
+  // IHtmlView: `url` is CP932; a "file://" URL names a local path.
+  void Navigate(const std::string& url) override;
+
+  QWidget* BrowserPanel;
+  QWebEngineView* MozillaBrowser;
+  QStatusBar* StatusBar;
+  QLabel* StatusPanel;
+  QMenuBar* MainMenu1;
+  QMenu* FileMenu;
+  QAction* LogShowMenu;
+  QAction* LogLoadMenu;
+  QAction* PluginSetMenu;
+  QAction* FontMenu;
+  QAction* SettingMenu;
+  QAction* VersionMenu;
+  QAction* ExitMenu;
+  QMenu* RenderingModeMenu;
+  QAction* EmulationMenu;
+  QAction* LeftMenu;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenus();
+  void BrowserPanelResize();
+  QAction* AddItem(QMenu* menu, const char* caption, void (TMainController::*handler)());
+
+  QWebEngineProfile* profile_;
+  TBrowserPage* page_;
+  std::unique_ptr<TMainController> controller_;
+};
+
+}  // namespace hollowmere::qt

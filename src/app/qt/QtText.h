@@ -1,0 +1,15 @@
+// The window's text boundary: the core speaks CP932 bytes, Qt speaks QString.
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace hollowmere::qt {
+
+// CP932 to QString; a byte that is not CP932 shows as U+FFFD.
+QString ToQ(const std::string& cp932);
+
+// QString to CP932; a character that CP932 cannot hold becomes "?".
+std::string FromQ(const QString& text);
+
+}  // namespace hollowmere::qt
