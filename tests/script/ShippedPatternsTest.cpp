@@ -117,6 +117,24 @@ TEST_F(ShippedPatterns, RealScriptTokenizes) {
                                                mtText, mtMeta, mtTag}));
 }
 
+TEST_F(ShippedPatterns, TokensGiveTheScriptBackAtTheirOwnOffsets) {
+  // With escapes kept and no percent rewritten, nothing is lost or moved: the
+  // renderer relies on this when it re-tokenizes its own output.
+  const std::string so = Sjis("ソ");
+  for (const std::string& script :
+       {"\\h" + so + "\\\\n%%usernam%%username\\q[x\\]" + so + "]\\", "\\s[-1\\%%\\" + so,
+        "\\URL[a][b" + so + "\\_w[\\]", Sjis("表") + "\\!" + "\x82"}) {
+    SCOPED_TRACE(script);
+    p.SetInputString(script);
+    std::string joined;
+    for (int i = 0; i < p.Count(); ++i) {
+      EXPECT_EQ(p.MarkUp(i).Position, static_cast<int32_t>(joined.size())) << i;
+      joined += p.Str(i);
+    }
+    EXPECT_EQ(joined, script);
+  }
+}
+
 TEST_F(ShippedPatterns, MetaVariablesComeOutWhole) {
   for (const char* meta : {"%username", "%selfname", "%selfname2", "%keroname", "%friendname",
                            "%month", "%day", "%hour", "%minute", "%second", "%screenwidth",
