@@ -66,7 +66,9 @@ TSettingForm::TSettingForm(QWidget* owner, OkRule okRule)
 void TSettingForm::SetValues(const TSettingDialogValues& values) {
   LUIDEdit->setText(ToQ(values.Luid));
   PageEdit->setText(ToQ(values.PageCount));
-  FMOMemo->setPlainText(ToQ(values.FmoText));
+  QString memo = ToQ(values.FmoText);
+  memo.replace(QString("\r\n"), QString("\n"));
+  FMOMemo->setPlainText(memo);
   PlayCheck->setChecked(values.PlayEnabled);
 }
 

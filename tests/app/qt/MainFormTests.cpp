@@ -1,0 +1,334 @@
+// The main window as a user meets it, on a program folder of its own: first
+// start, menus, the view beside its panel, the mode items, the font chooser,
+// the settings dialog, the log file item with its status texts and pictures,
+// and the link rules through the real web view.
+#include <QFontDialog>
+#include <QImage>
+#include <QSignalSpy>
+#include <QWebEngineScript>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "WindowTests.h"
+#include "app/FakeWindow.h"
+#include "app/qt/MainForm.h"
+#include "app/qt/QtText.h"
+#include "app/qt/QtUi.h"
+#include "app/qt/SettingForm.h"
+#include "platform/IniFile.h"
+#include "support/FakeUi.h"
+#include "support/TestPaths.h"
+#include "surfaces/SppList.h"
+#include "text/Encoding.h"
+
+namespace hollowmere::qt::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using hollowmere::testing::DistDir;
+using hollowmere::testing::FakeFileChooser;
+using hollowmere::testing::FakeMessageBoxes;
+using hollowmere::testing::FakeProgressWindows;
+using hollowmere::testing::FakeShell;
+using hollowmere::testing::SourceDir;
+using hollowmere::testing::TempDir;
+using text::Sjis;
+
+QString J(const char* utf8) { return QString::fromUtf8(utf8); }
+
+void Spit(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+int CountColour(const QImage& image, QRgb colour) {
+  int n = 0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF)) ++n;
+    }
+  }
+  return n;
+}
+
+class MainFormTests : public QObject {
+  Q_OBJECT
+
+  std::unique_ptr<TempDir> dir;
+  std::unique_ptr<FakeMessageBoxes> boxes;
+  std::unique_ptr<FakeProgressWindows> progress;
+  std::unique_ptr<TSppList> plugins;
+  std::unique_ptr<FakeShell> shell;
+  std::unique_ptr<TQtSettingDialog> settingDialog;
+  std::unique_ptr<TQtFontChooser> fontChooser;
+  std::unique_ptr<FakeFileChooser> files;
+  std::unique_ptr<TMainForm> form;
+
+  std::string Ini() const { return dir->file("Hollowmere.ini"); }
+  void SetPluginFolder(const std::string& folder) {
+    Spit(Ini(), "[General]\r\nSppDir=" + folder + "\r\n");
+  }
+  // Starts the window and shows it, as the program does.
+  void Start() {
+    form->FormCreate();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+  }
+  bool WaitForLoad(QSignalSpy& spy) { return spy.count() > 0 || spy.wait(30000); }
+
+ private slots:
+  void init() {
+    dir = std::make_unique<TempDir>();
+    for (const char* name : {"tagpat.txt", "metapat.txt"}) {
+      fs::copy_file(SourceDir() + "/data/" + name, dir->file(name));
+    }
+    boxes = std::make_unique<FakeMessageBoxes>();
+    progress = std::make_unique<FakeProgressWindows>();
+    plugins = std::make_unique<TSppList>(true, *progress, *boxes);
+    shell = std::make_unique<FakeShell>();
+    settingDialog = std::make_unique<TQtSettingDialog>();
+    fontChooser = std::make_unique<TQtFontChooser>();
+    files = std::make_unique<FakeFileChooser>();
+    form = std::make_unique<TMainForm>(dir->path(), *plugins,
+                                       TMainForm::Services{*boxes, *shell, *settingDialog,
+                                                           *fontChooser, *files});
+    settingDialog->SetOwner(form.get());
+    fontChooser->SetOwner(form.get());
+  }
+
+  void cleanup() {
+    form.reset();
+    plugins.reset();
+    dir.reset();
+  }
+
+  void firstStartWithoutSettingsFile() {
+    Start();
+    QCOMPARE(form->pos(), QPoint(209, 145));
+    QCOMPARE(form->size(), QSize(440, 351));
+    QVERIFY(form->EmulationMenu->isChecked());
+    QVERIFY(!form->LeftMenu->isChecked());
+    QCOMPARE(boxes->messages, std::vector<std::string>{Sjis("プラグインディレクトリを設定して下さい")});
+    QCOMPARE(files->filters.size(), std::size_t{1});
+    QCOMPARE(form->windowTitle(), QString("Hollowmere"));
+    QCOMPARE(form->MozillaBrowser->width(), form->BrowserPanel->width() - 10);
+    QCOMPARE(form->MozillaBrowser->height(), form->BrowserPanel->height());
+    QCOMPARE(form->Controller().Settings().MessagesPerPage, 100);
+    QCOMPARE(form->Controller().Settings().HtmlFont, Sjis("ＭＳ 明朝"));
+  }
+
+  void patternFileErrorStillShowsTheWindow() {
+    fs::remove(dir->file("metapat.txt"));
+    SetPluginFolder(dir->path());
+    Start();
+    QVERIFY(form->isVisible());
+    QCOMPARE(boxes->messages, std::vector<std::string>{Sjis("ファイル ") + dir->file("metapat.txt") +
+                                                       Sjis(" は開けません")});
+  }
+
+  void menusInOrderWithTheirCaptions() {
+    const QList<QAction*> top = form->MainMenu1->actions();
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(top[0]->text(), J("ファイル(&F)"));
+    QCOMPARE(top[1]->text(), J("レンダリングモード(&R)"));
+    QStringList file;
+    for (QAction* a : form->FileMenu->actions()) file << a->text();
+    QCOMPARE(file, (QStringList{J("ログ一括表示(&L)..."), J("ログファイル読み込み"),
+                                J("プラグインディレクトリ設定(&P)..."), J("表示フォント設定(&F)..."),
+                                J("設定...(&S)"), J("バージョン情報...(&V)"), J("終了(&E)")}));
+    QVERIFY(!form->LogShowMenu->isEnabled());
+    QStringList mode;
+    for (QAction* a : form->RenderingModeMenu->actions()) mode << a->text();
+    QCOMPARE(mode, (QStringList{J("ゴースト配置エミュレーション(&E)"), J("左寄せ(&L)")}));
+    QVERIFY(form->EmulationMenu->isCheckable());
+    QVERIFY(form->LeftMenu->isCheckable());
+  }
+
+  void viewKeepsToThePanel() {
+    SetPluginFolder(dir->path());
+    Start();
+    form->resize(700, 500);
+    QTRY_COMPARE(form->MozillaBrowser->width(), form->BrowserPanel->width() - 10);
+    QCOMPARE(form->MozillaBrowser->height(), form->BrowserPanel->height());
+    QVERIFY(form->BrowserPanel->width() > 600);
+  }
+
+  void modeItemsFlipAndBoundsAndModeAreSaved() {
+    SetPluginFolder(dir->path());
+    Start();
+    form->EmulationMenu->trigger();
+    QVERIFY(!form->EmulationMenu->isChecked());
+    QVERIFY(form->LeftMenu->isChecked());
+    form->LeftMenu->trigger();
+    QVERIFY(form->EmulationMenu->isChecked());
+    QVERIFY(!form->LeftMenu->isChecked());
+    form->LeftMenu->trigger();
+    QVERIFY(form->LeftMenu->isChecked());
+    QVERIFY(!form->Controller().Settings().Emulation);
+    form->move(30, 40);
+    form->resize(500, 420);
+    form->FormDestroy();
+    const TIniFile ini(Ini());
+    QCOMPARE(ini.ReadString("General", "RenderingMode", "?"), std::string("0"));
+    QCOMPARE(ini.ReadInteger("Form", "Left", -1), form->pos().x());
+    QCOMPARE(ini.ReadInteger("Form", "Top", -1), form->pos().y());
+    QCOMPARE(ini.ReadInteger("Form", "Width", -1), 500);
+    QCOMPARE(ini.ReadInteger("Form", "Height", -1), 420);
+  }
+
+  void fontChooserKeepsOnlyTheFaceName() {
+    SetPluginFolder(dir->path());
+    Start();
+    QString picked;
+    WhenModalShows([&](QWidget* w) {
+      auto* dialog = qobject_cast<QFontDialog*>(w);
+      if (dialog == nullptr) return w->close(), void();
+      QFont font(J("IPAPGothic"));
+      font.setPixelSize(24);
+      font.setBold(true);
+      font.setItalic(true);
+      dialog->setCurrentFont(font);
+      picked = dialog->currentFont().family();
+      dialog->accept();
+    });
+    form->FontMenu->trigger();
+    QVERIFY(!picked.isEmpty());
+    QCOMPARE(form->Controller().Settings().HtmlFont, FromQ(picked));
+  }
+
+  void settingsDialogThroughTheMenu() {
+    SetPluginFolder(dir->path());
+    Start();
+    bool stayedOpen = false;
+    WhenModalShows([&](QWidget* w) {
+      auto* dialog = dynamic_cast<TSettingForm*>(w);
+      if (dialog == nullptr) return w->close(), void();
+      dialog->LUIDEdit->setText("someone");
+      dialog->PageEdit->setText("abc");
+      QTest::mouseClick(dialog->OKButton, Qt::LeftButton);
+      stayedOpen = dialog->isVisible();
+      QTest::mouseClick(dialog->CancelButton, Qt::LeftButton);
+    });
+    form->SettingMenu->trigger();
+    QVERIFY(stayedOpen);
+    QCOMPARE(form->Controller().Settings().Luid, std::string());
+    QCOMPARE(form->Controller().Settings().MessagesPerPage, 100);
+
+    WhenModalShows([&](QWidget* w) {
+      auto* dialog = dynamic_cast<TSettingForm*>(w);
+      if (dialog == nullptr) return w->close(), void();
+      dialog->LUIDEdit->setText("someone");
+      dialog->PageEdit->setText("7");
+      dialog->PlayCheck->setChecked(true);
+      QTest::mouseClick(dialog->OKButton, Qt::LeftButton);
+    });
+    form->SettingMenu->trigger();
+    QCOMPARE(form->Controller().Settings().Luid, std::string("someone"));
+    QCOMPARE(form->Controller().Settings().MessagesPerPage, 7);
+    QVERIFY(form->Controller().Settings().PlayEnabled);
+  }
+
+  void logFileWithoutLogTxtIsReported() {
+    SetPluginFolder(dir->path());
+    Start();
+    form->LogLoadMenu->trigger();
+    QCOMPARE(boxes->messages, std::vector<std::string>{Sjis("ファイル ") + dir->file("log.txt") +
+                                                       Sjis(" は開けません")});
+    QVERIFY(form->MozillaBrowser->url().isEmpty());
+  }
+
+  // The sample log in the real view: status texts while it loads, page 0
+  // shown, and the balloons' colours and the pictures on the screen.
+  void logFileShowsPageZeroWithBalloonsAndPictures() {
+    fs::copy_file(SourceDir() + "/data/log.txt", dir->file("log.txt"));
+    const std::string pluginDir = DistDir() + "/plugins/";
+    SetPluginFolder(pluginDir);
+    Start();
+    QString statusWhileLoading;
+    Qt::CursorShape cursorWhileLoading = Qt::ArrowCursor;
+    connect(form->MozillaBrowser, &QWebEngineView::loadStarted, this, [&] {
+      statusWhileLoading = form->StatusPanel->text();
+      cursorWhileLoading = form->MozillaBrowser->cursor().shape();
+    });
+    QSignalSpy loaded(form->MozillaBrowser, &QWebEngineView::loadFinished);
+    form->LogLoadMenu->trigger();
+    QVERIFY2(boxes->messages.empty(), boxes->messages.empty() ? "" : boxes->messages[0].c_str());
+    QVERIFY(WaitForLoad(loaded));
+    QVERIFY(loaded.front().front().toBool());
+    QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long0.html"));
+    QCOMPARE(statusWhileLoading, J("読み込み中..."));
+    QCOMPARE(cursorWhileLoading, Qt::WaitCursor);
+    QCOMPARE(form->StatusPanel->text(), J("読み込み完了"));
+    QCOMPARE(form->MozillaBrowser->cursor().shape(), Qt::ArrowCursor);
+
+    form->resize(900, 800);
+    int pink = 0, blue = 0;
+    for (int i = 0; i < 100 && (pink < 200 || blue < 200); ++i) {
+      QTest::qWait(100);
+      const QImage shot = form->grab().toImage();
+      pink = CountColour(shot, qRgb(0xFF, 0xB6, 0xC1));
+      blue = CountColour(shot, qRgb(0xB0, 0xC4, 0xDE));
+    }
+    QVERIFY2(pink >= 200, qPrintable(QString("pink pixels: %1").arg(pink)));
+    QVERIFY2(blue >= 200, qPrintable(QString("blue pixels: %1").arg(blue)));
+    // The pictures came from the sample plugin into the cache.
+    QVERIFY(fs::exists(dir->file("cache")));
+    QVERIFY(!fs::is_empty(dir->file("cache")));
+  }
+
+  // Links of a Shift_JIS page, clicked in the real view: the rules see the
+  // page's own bytes (a backslash excepted, which the engine turns into "/").
+  void linksReachTheRulesAsThePageWroteThem() {
+    SetPluginFolder(dir->path());
+    Start();
+    const std::vector<std::string> shellLinks{
+        Sjis("http://messageofhlwmrplay/ゴースト能,チャンネル予,\\0\\s[0]ソ表示 100% 50%off\\e,"),
+        Sjis("http://example.com/パス ソ?q=表 示&x=1#frag ソ"),
+        "mailto:someone@example.com",
+    };
+    const std::vector<std::string> expected{
+        Sjis("http://messageofhlwmrplay/ゴースト能,チャンネル予,/0/s[0]ソ表示 100% 50%off/e,"),
+        Sjis("http://example.com/パス ソ?q=表 示&x=1#frag ソ"),
+        "mailto:someone@example.com",
+    };
+    std::string page = Sjis(
+        "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">"
+        "</head><body>\r\n");
+    for (std::size_t i = 0; i < shellLinks.size(); ++i) {
+      page += "<a id=\"l" + std::to_string(i) + "\" href=\"" + shellLinks[i] + "\">x</a><br>\r\n";
+    }
+    page += "<a id=\"page\" href=\"file://" + dir->path() + "long2.html\">2</a>\r\n</body></html>\r\n";
+    Spit(dir->file("long9.html"), page);
+    Spit(dir->file("long2.html"), "<html><body>two</body></html>");
+
+    QSignalSpy loaded(form->MozillaBrowser, &QWebEngineView::loadFinished);
+    form->Navigate("file://" + dir->path() + "long9.html");
+    QVERIFY(WaitForLoad(loaded));
+    for (std::size_t i = 0; i < shellLinks.size(); ++i) {
+      form->MozillaBrowser->page()->runJavaScript(
+          QString("document.getElementById('l%1').click()").arg(i),
+          QWebEngineScript::ApplicationWorld);
+      QTRY_COMPARE_WITH_TIMEOUT(shell->opened.size(), i + 1, 10000);
+      QCOMPARE(shell->opened[i].url, expected[i]);
+      QCOMPARE(shell->opened[i].verb, std::string());
+    }
+    // The view stayed where it was.
+    QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long9.html"));
+
+    loaded.clear();
+    form->MozillaBrowser->page()->runJavaScript("document.getElementById('page').click()",
+                                                QWebEngineScript::ApplicationWorld);
+    QVERIFY(WaitForLoad(loaded));
+    QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long2.html"));
+    QCOMPARE(shell->opened.size(), shellLinks.size());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<QObject> MakeMainFormTests() { return std::make_unique<MainFormTests>(); }
+
+}  // namespace hollowmere::qt::testing
+
+#include "MainFormTests.moc"
