@@ -10,7 +10,9 @@
 #include <memory>
 #include <string>
 
-#define SPP_NO_PROTOTYPES
+#ifndef SPP_NO_PROTOTYPES
+#define SPP_NO_PROTOTYPES  // the plugin's own names stay out of the program
+#endif
 #include "hollowmere/spp.h"
 #include "platform/Bitmap.h"
 #include "platform/DynamicLibrary.h"

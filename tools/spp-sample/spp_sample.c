@@ -36,7 +36,7 @@ static void FillEllipseRows(Canvas* c, int cx, int cy, int rx, int ry, int y0, i
     if (y < y0 || y > y1) continue;
     for (int x = cx - rx; x <= cx + rx; ++x) {
       long dx = x - cx, dy = y - cy;
-      if (dx * dx * ry2 + dy * dy * rx2 <= rx2 * ry2) Put(c, x, y, color);
+      if (dx * dx * ry2 + dy * dy * rx2 < rx2 * ry2) Put(c, x, y, color);
     }
   }
 }
@@ -45,7 +45,12 @@ static void FillEllipse(Canvas* c, int cx, int cy, int rx, int ry, uint32_t colo
   FillEllipseRows(c, cx, cy, rx, ry, cy - ry, cy + ry, color);
 }
 
-static void Dot(Canvas* c, int x, int y, int r, uint32_t color) { FillEllipse(c, x, y, r, r, color); }
+/* A round brush: r = 0 is one pixel, r = 1 a small plus, and so on. */
+static void Dot(Canvas* c, int x, int y, int r, uint32_t color) {
+  for (int dy = -r; dy <= r; ++dy)
+    for (int dx = -r; dx <= r; ++dx)
+      if (dx * dx + dy * dy <= r * r + r / 2) Put(c, x + dx, y + dy, color);
+}
 
 /* A line of thickness about 2r + 1. */
 static void Line(Canvas* c, int x0, int y0, int x1, int y1, int r, uint32_t color) {
