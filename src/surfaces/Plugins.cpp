@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "surfaces/IntegerText.h"
+#include "text/Numbers.h"
 #include "text/Sjis.h"
 
 namespace hollowmere {
@@ -67,12 +67,12 @@ bool TSppImage::SurfaceKeyMatches(int32_t surfaceId, uint8_t selector) const {
     // a range.
     const std::size_t minus = item.find('-', 1);
     if (minus != std::string::npos) {
-      const auto low = detail::TryParseInt32(std::string_view(item).substr(0, minus));
-      const auto high = detail::TryParseInt32(std::string_view(item).substr(minus + 1));
+      const auto low = text::TryStrToInt(std::string_view(item).substr(0, minus));
+      const auto high = text::TryStrToInt(std::string_view(item).substr(minus + 1));
       if (!low || !high) throw SurfaceKeyError(SurfaceKey);
       if (*low <= surfaceId && surfaceId <= *high) return true;
     } else {
-      const auto id = detail::TryParseInt32(item);
+      const auto id = text::TryStrToInt(item);
       if (!id) throw SurfaceKeyError(SurfaceKey);
       if (*id == surfaceId) return true;
     }

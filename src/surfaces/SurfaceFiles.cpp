@@ -4,9 +4,8 @@
 #include <unistd.h>
 
 #include "platform/Bitmap.h"
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
-#include "surfaces/IntegerText.h"
+#include "text/Numbers.h"
 #include "surfaces/SppList.h"
 #include "text/Sjis.h"
 
@@ -55,9 +54,7 @@ int32_t SurfaceNumber(const std::string& tagText) {
   } else {
     rest = text::ReplaceAll(tagText, "\\s", "");
   }
-  const auto value = detail::TryParseInt32(rest);
-  if (!value) throw InvalidIntegerError(rest);
-  return *value;
+  return text::StrToInt(rest);
 }
 
 std::string EscapeFileName(const std::string& ghostName) {
