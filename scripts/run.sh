@@ -8,7 +8,7 @@ cmake --build --preset default -j "$(nproc)"
 echo "Built into build/default/bin"
 
 # With a display, the window opens on the program folder as it is.
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+if [ -x build/default/bin/hollowmere ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
   echo "Starting the window: build/default/bin/hollowmere"
   exec build/default/bin/hollowmere
 fi
