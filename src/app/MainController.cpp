@@ -2,6 +2,7 @@
 #include "app/MainController.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -79,6 +80,12 @@ void TMainController::LogLoadMenuClick() {
 }
 
 void TMainController::ShowLogText(const std::string& logText) {
+  // A cache folder that went missing would fail every picture of the log;
+  // it holds nothing that cannot be made again, so it is simply remade.
+  if (!settings_.SurfaceCacheDir.empty()) {
+    std::error_code ignored;
+    std::filesystem::create_directories(NativePath(settings_.SurfaceCacheDir), ignored);
+  }
   const ShowLogContext ctx{*ssParser_,
                            *awkStr_,
                            plugins_,

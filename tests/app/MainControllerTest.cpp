@@ -207,11 +207,12 @@ TEST_F(MainControllerTest, NormalEndWritesEveryKeyInOrder) {
 }
 
 TEST_F(MainControllerTest, RefusedSaveIsReported) {
-  StartWithPluginFolder();
-  fs::remove(IniPath());
-  fs::create_directory(IniPath());
-  controller.FormDestroy();
-  EXPECT_EQ(boxes.messages, std::vector<std::string>{IniPath() + Sjis(" に書き込めません")});
+  // A program folder that has gone away by the end.
+  const std::string gone = dir.file("gone/");
+  TMainController lost(gone, plugins, {window, view, boxes, shell, dialog, fonts, files});
+  lost.FormDestroy();
+  EXPECT_EQ(boxes.messages,
+            std::vector<std::string>{gone + "Hollowmere.ini" + Sjis(" に書き込めません")});
 }
 
 TEST_F(MainControllerTest, VersionBoxOpensTheSiteOnYesOnly) {

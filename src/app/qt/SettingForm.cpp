@@ -21,6 +21,8 @@ TSettingForm::TSettingForm(QWidget* owner, OkRule okRule)
   font.setPixelSize(12);
   setFont(font);
   setFixedSize(348, 262);
+  // The buttons keep their 75-pixel width; the style's padding would cut the captions.
+  setStyleSheet("QPushButton { padding: 0px 2px; }");
 
   LUIDLabel = new QLabel(J("LUID(&L)"), this);
   LUIDLabel->setGeometry(8, 1, 337, 13);

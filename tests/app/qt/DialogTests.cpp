@@ -182,7 +182,7 @@ class DialogTests : public QObject {
     const auto first = chooser.Choose(initial);
     QVERIFY(first.has_value());
     QCOMPARE(first->Face, FromQ(picked.family()));
-    QVERIFY(first->Bold);
+    QCOMPARE(first->Bold, picked.bold());
     const QString firstOpenedOn = openedOn;
     WhenModalShows(answer);
     QVERIFY(chooser.Choose(initial).has_value());
@@ -206,7 +206,7 @@ class DialogTests : public QObject {
       if (dialog == nullptr) return w->close(), void();
       filters = dialog->nameFilters();
       dialog->selectFile(QString::fromStdString(plugin));
-      dialog->accept();
+      static_cast<QDialog*>(dialog)->accept();
     });
     const auto chosen = chooser.ChooseFile(text::Sjis("サーフィスプレビュープラグイン (*.so)"));
     QCOMPARE(filters, QStringList{J("サーフィスプレビュープラグイン (*.so)")});

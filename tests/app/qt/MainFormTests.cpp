@@ -5,7 +5,6 @@
 #include <QFontDialog>
 #include <QImage>
 #include <QSignalSpy>
-#include <QWebEngineScript>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -292,13 +291,19 @@ class MainFormTests : public QObject {
         Sjis("http://example.com/パス ソ?q=表 示&x=1#frag ソ"),
         "mailto:someone@example.com",
     };
+    // Each link a 40-pixel band, to be clicked as a user would: the engine
+    // hands links of other schemes on only after a real click.
     std::string page = Sjis(
         "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">"
-        "</head><body>\r\n");
+        "<style>body{margin:0} a{display:block;height:40px}</style></head><body>\r\n");
     for (std::size_t i = 0; i < shellLinks.size(); ++i) {
-      page += "<a id=\"l" + std::to_string(i) + "\" href=\"" + shellLinks[i] + "\">x</a><br>\r\n";
+      page += "<a href=\"" + shellLinks[i] + "\">x</a>\r\n";
     }
-    page += "<a id=\"page\" href=\"file://" + dir->path() + "long2.html\">2</a>\r\n</body></html>\r\n";
+    page += "<a href=\"file://" + dir->path() + "long2.html\">2</a>\r\n</body></html>\r\n";
+    auto clickLink = [&](std::size_t i) {
+      QTest::mouseClick(form->MozillaBrowser->focusProxy(), Qt::LeftButton, {},
+                        QPoint(20, static_cast<int>(i) * 40 + 20));
+    };
     Spit(dir->file("long9.html"), page);
     Spit(dir->file("long2.html"), "<html><body>two</body></html>");
 
@@ -306,9 +311,7 @@ class MainFormTests : public QObject {
     form->Navigate("file://" + dir->path() + "long9.html");
     QVERIFY(WaitForLoad(loaded));
     for (std::size_t i = 0; i < shellLinks.size(); ++i) {
-      form->MozillaBrowser->page()->runJavaScript(
-          QString("document.getElementById('l%1').click()").arg(i),
-          QWebEngineScript::ApplicationWorld);
+      clickLink(i);
       QTRY_COMPARE_WITH_TIMEOUT(shell->opened.size(), i + 1, 10000);
       QCOMPARE(shell->opened[i].url, expected[i]);
       QCOMPARE(shell->opened[i].verb, std::string());
@@ -317,8 +320,7 @@ class MainFormTests : public QObject {
     QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long9.html"));
 
     loaded.clear();
-    form->MozillaBrowser->page()->runJavaScript("document.getElementById('page').click()",
-                                                QWebEngineScript::ApplicationWorld);
+    clickLink(shellLinks.size());
     QVERIFY(WaitForLoad(loaded));
     QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long2.html"));
     QCOMPARE(shell->opened.size(), shellLinks.size());
