@@ -195,7 +195,10 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
 
   const Replacement parsed = ParseReplacement(replacement);
   const bool crlf = LineSeparator() == mcls_CRLF;
-  std::string out;
+  // The output goes into the buffer the previous call's text left behind, so
+  // repeated calls on texts of similar size allocate nothing.
+  std::string out = std::move(scratch_);
+  out.clear();
   out.reserve(text.size() + text.size() / 8);
   std::size_t rest = 0;
   int count = 0;
@@ -229,6 +232,7 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
   }
   out.append(text, rest, std::string::npos);
   text.swap(out);
+  scratch_ = std::move(out);
   return count;
 }
 

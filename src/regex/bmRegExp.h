@@ -153,6 +153,7 @@ class TAWKStr : public TMatchCORE {
  private:
   std::optional<TMatch> FindChosen(std::string_view text, std::size_t from) const;
   bool lineAware_ = false;
+  std::string scratch_;  // spare output buffer for ReplaceAll
 };
 
 }  // namespace hollowmere
