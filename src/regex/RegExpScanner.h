@@ -89,11 +89,12 @@ struct ClassItem {
 class TREScanner {
  public:
   explicit TREScanner(std::string_view pattern) : pattern_(pattern) {}
+  virtual ~TREScanner() = default;
 
   // Token reader outside brackets.
-  Token GetToken();
+  virtual Token GetToken();
   // Token reader inside brackets (after a class open).
-  ClassItem GetClassItem();
+  virtual ClassItem GetClassItem();
 
   std::size_t Position() const { return pos_ + 1; }
   [[noreturn]] void Fail(const std::string& message) const { ThrowParseError(message, Position()); }

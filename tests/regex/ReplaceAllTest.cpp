@@ -31,6 +31,9 @@ TEST(ReplaceAll, EmptyMatchesStepOverOneCharacter) {
 TEST(ReplaceAll, CrAndLfTravelTogetherUnderCrLf) {
   EXPECT_EQ(Replace("x*", "-", "a\r\nb", mcls_CRLF), (Replaced{"-a-\r\n-b", 3}));
   EXPECT_EQ(Replace("x*", "-", "a\r\nb", mcls_LF), (Replaced{"-a-\r-\n-b", 4}));
+  // A CR before a double-byte character takes the whole character with it,
+  // so nothing is inserted between its two bytes.
+  EXPECT_EQ(Replace("x*", "-", "a\r" + J("あ"), mcls_CRLF), (Replaced{"-a-\r" + J("あ"), 2}));
 }
 
 TEST(ReplaceAll, LineAnchors) {
