@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "render/PostProcess.h"
 #include "text/Encoding.h"
+#include "text/Sjis.h"
 
 namespace hollowmere {
 namespace {
@@ -44,7 +45,21 @@ const PageTexts& Texts() {
   return texts;
 }
 
-// Navigation with the prefix already escaped for an attribute value.
+// A path as the path part of a file URL: "%", "#" and "?" would start an
+// escape, a fragment or a query, so they are percent-encoded; every other
+// byte, CP932 included, stays.
+std::string FileUrlPath(std::string_view path) {
+  std::string s = text::ReplaceAll(path, "%", "%25");
+  s = text::ReplaceAll(s, "#", "%23");
+  return text::ReplaceAll(s, "?", "%3F");
+}
+
+// The page prefix ready for an href value.
+std::string PrefixForHref(std::string_view pageFilePrefix) {
+  return HtmlEscape(FileUrlPath(pageFilePrefix));
+}
+
+// Navigation with the prefix already made ready for an href value.
 void AppendNavigation(std::string& out, std::string_view escapedPrefix, int64_t k, int64_t last) {
   const auto link = [&](int64_t j) {
     out += "<a href=\"file://";
@@ -96,7 +111,7 @@ int32_t EffectivePageSize(int32_t messagesPerPage) { return std::max<int32_t>(1,
 
 std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t last) {
   std::string out;
-  AppendNavigation(out, HtmlEscape(pageFilePrefix), k, last);
+  AppendNavigation(out, PrefixForHref(pageFilePrefix), k, last);
   return out;
 }
 
@@ -153,7 +168,7 @@ void TPageBuilder::AppendInfoBlock(std::string& out, const TMessageItem& message
 
 void TPageBuilder::AppendPageHtml(std::string& out, std::span<const TMessageItem> messages,
                                   int64_t k, int64_t last) {
-  const std::string escapedPrefix = HtmlEscape(ctx_.PageFilePrefix);
+  const std::string escapedPrefix = PrefixForHref(ctx_.PageFilePrefix);
   out += head_;
   AppendNavigation(out, escapedPrefix, k, last);
   int64_t number = static_cast<int64_t>(perPage_) * k;
@@ -227,7 +242,7 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
     WriteFileReplacing(name, page);
     if (ctx.OnProgress) ctx.OnProgress(static_cast<std::size_t>(end), static_cast<std::size_t>(total));
   }
-  view.Navigate("file://" + ctx.PageFilePrefix + "0.html");
+  view.Navigate("file://" + FileUrlPath(ctx.PageFilePrefix) + "0.html");
   return true;
 }
 

@@ -40,6 +40,19 @@ int HexValue(char c) {
 
 }  // namespace
 
+bool ContainsText(std::string_view text, std::string_view needle) {
+  std::size_t at = text.find(needle);
+  while (at != std::string_view::npos) {
+    // The bytes before a run of lead bytes end a character, so the run pairs
+    // up from its start and `at` begins a character when the run is even.
+    std::size_t leads = 0;
+    while (leads < at && text::IsLeadByte(text[at - 1 - leads])) ++leads;
+    if (leads % 2 == 0) return true;
+    at = text.find(needle, at + 1);
+  }
+  return false;
+}
+
 std::string EntityEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 4);
@@ -182,9 +195,10 @@ std::string UrlTagToHtml(std::string_view tagText) {
 std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
   static const std::string kCell = "<td width=\"100%\">";
   static const std::string kPattern = kCell + "((<br>)+)";
+  static const std::string kCellBreak = kCell + "<br>";
   // Without a break right after such a cell the replacement cannot change
   // anything; skipping it spares a pattern compilation per message.
-  if (!text::Contains(text, kCell + "<br>")) return text;
+  if (!ContainsText(text, kCellBreak)) return text;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
   awk.ReplaceAll(kCell, text);
   return text;
@@ -193,7 +207,7 @@ std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
 std::string BreakCollapse(TAWKStr& awk, std::string text) {
   static const std::string kPattern = "(<br>)+";
   // A lone "<br>" replaced by "<br>" is no change; only runs matter.
-  if (!text::Contains(text, "<br><br>")) return text;
+  if (!ContainsText(text, "<br><br>")) return text;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
   awk.ReplaceAll("<br>", text);
   return text;

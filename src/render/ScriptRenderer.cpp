@@ -34,6 +34,14 @@ bool HasMoreThanBreaks(std::string_view text) {
   return false;
 }
 
+// One key per (surface number, ghost name); the number never holds ":".
+std::string SurfaceKey(int surface, const std::string& ghostName) {
+  std::string key = std::to_string(surface);
+  key += ':';
+  key += ghostName;
+  return key;
+}
+
 const std::string& SyncSummary() {
   static const std::string summary = text::Sjis("シンクロナイズドセッション");
   return summary;
@@ -69,8 +77,9 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   const std::vector<std::string> segments = CutSegments();
   AppendBalloons(message, segments);
   if (balloons_.empty()) return;
-  out += BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
-  balloons_.clear();
+  // Moved through both steps and back, so the buffer is reused next time.
+  balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
+  out += balloons_;
 }
 
 // Pass 1: only surfaces named by a tag are asked of the plugins, and only
@@ -81,10 +90,12 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
     const TSsMarkUp& token = parser_.MarkUp(i);
     if (token.MarkUpType != mtTag || !IsSurfaceTag(token.Str)) continue;
     const int n = SurfaceNumber(token.Str);
-    std::string path = SurfaceFilePath(cacheDir_, message.GhostName, n);
-    if (existingSurfaceFiles_.count(path) != 0) continue;
-    if (!FileExists(path)) MakeSurfaceFile(plugins_, cacheDir_, message.GhostName, n);
-    if (FileExists(path)) existingSurfaceFiles_.insert(std::move(path));
+    std::string key = SurfaceKey(n, message.GhostName);
+    if (checkedSurfaceFiles_.count(key) != 0) continue;
+    if (!FileExists(SurfaceFilePath(cacheDir_, message.GhostName, n))) {
+      MakeSurfaceFile(plugins_, cacheDir_, message.GhostName, n);
+    }
+    checkedSurfaceFiles_.insert(std::move(key));
   }
 }
 
@@ -152,7 +163,7 @@ void TScriptRenderer::AppendBalloons(const TMessageItem& message,
       const TSsMarkUp& token = parser_.MarkUp(i);
       if (token.MarkUpType != mtTag) segmentText += token.Str;
     }
-    if (text::Contains(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+    if (ContainsText(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
 
     if (count > 0 && parser_.MarkUp(0).MarkUpType == mtTag) {
       const std::string& tag = parser_.MarkUp(0).Str;
@@ -181,6 +192,15 @@ void TScriptRenderer::AppendBalloons(const TMessageItem& message,
   }
 }
 
+const std::string& TScriptRenderer::ImageTag(int surface, const std::string& ghostName) {
+  std::string key = SurfaceKey(surface, ghostName);
+  auto found = imageTags_.find(key);
+  if (found == imageTags_.end()) {
+    found = imageTags_.emplace(std::move(key), SurfaceImageTag(cacheDir_, surface, ghostName)).first;
+  }
+  return found->second;
+}
+
 void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::string& text) {
   std::string& out = balloons_;
   if (sync_) {
@@ -188,18 +208,18 @@ void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::stri
       out += "<div align=\"center\"><table border=\"0\" summary=\"";
       out += SyncSummary();
       out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
-      out += SurfaceImageTag(cacheDir_, surface1_, message.GhostName);
+      out += ImageTag(surface1_, message.GhostName);
       out += "</td><td>";
       out += text;
       out += "</td><td>";
-      out += SurfaceImageTag(cacheDir_, surface0_, message.GhostName);
+      out += ImageTag(surface0_, message.GhostName);
       out += "</td></tr></table></div>";
     } else {
       out += "<div align=\"left\"><table border=\"0\" summary=\"";
       out += SyncSummary();
       out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
-      out += SurfaceImageTag(cacheDir_, surface0_, message.GhostName);
-      out += SurfaceImageTag(cacheDir_, surface1_, message.GhostName);
+      out += ImageTag(surface0_, message.GhostName);
+      out += ImageTag(surface1_, message.GhostName);
       out += "</td><td width=\"100%\">";
       out += text;
       out += "</td></tr></table></div>";
@@ -210,18 +230,18 @@ void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::stri
              "<td width=\"100%\">";
       out += text;
       out += "</td><td>";
-      out += SurfaceImageTag(cacheDir_, surface0_, message.GhostName);
+      out += ImageTag(surface0_, message.GhostName);
       out += "</td></tr></table></div>";
     } else {
       out += "<div align=\"left\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td>";
-      out += SurfaceImageTag(cacheDir_, surface0_, message.GhostName);
+      out += ImageTag(surface0_, message.GhostName);
       out += "</td><td width=\"100%\">";
       out += text;
       out += "</td></tr></table></div>";
     }
   } else {
     out += "<div align=\"left\"><table border=\"0\" summary=\"\\1\"><tr bgcolor=\"#B0C4DE\"><td>";
-    out += SurfaceImageTag(cacheDir_, surface1_, message.GhostName);
+    out += ImageTag(surface1_, message.GhostName);
     out += "</td><td width=\"100%\">";
     out += text;
     out += "</td></tr></table></div>";

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "log/MessageItem.h"
 
@@ -36,6 +38,7 @@ class TScriptRenderer {
   std::vector<std::string> CutSegments();
   void AppendBalloons(const TMessageItem& message, const std::vector<std::string>& segments);
   void AppendBalloon(const TMessageItem& message, const std::string& text);
+  const std::string& ImageTag(int surface, const std::string& ghostName);
 
   TSsParser& parser_;
   TAWKStr& awk_;
@@ -50,9 +53,14 @@ class TScriptRenderer {
   int surface1_ = 10;
   std::string balloons_;
 
-  // Surface files seen to exist during this renderer's life: a file made or
-  // found once is not asked of the file system again for every message.
-  std::unordered_set<std::string> existingSurfaceFiles_;
+  // Surface files (by surface number and ghost name) already looked at during
+  // this renderer's life, one page run: each is checked, and made when
+  // missing, once. The plugin list
+  // answers a repeated miss from its own memory anyway, and the file system
+  // need not be asked again for every message.
+  std::unordered_set<std::string> checkedSurfaceFiles_;
+  // img markup by surface number and ghost name; it depends on nothing else.
+  std::unordered_map<std::string, std::string> imageTags_;
 };
 
 }  // namespace hollowmere

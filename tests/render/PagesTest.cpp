@@ -1,6 +1,7 @@
 // Page assembly, page files and the ShowLog road from a log text to the view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -76,10 +77,14 @@ TEST(PageNavigation, LinksEveryOtherPageAndShowsTheCurrentOne) {
             "<a href=\"file:///d/long1.html\">\r\n2</a>\r\n"
             "3\r\n");
   EXPECT_EQ(PageNavigation(p, 0, 0), "1\r\n");
-  // A folder name with markup characters cannot end the attribute.
+  // A folder name with markup characters cannot end the attribute, and one
+  // with URL delimiters still names the file.
   EXPECT_EQ(PageNavigation("/a\"&b/long", 1, 1),
             "<a href=\"file:///a&quot;&amp;b/long0.html\">\r\n&lsaquo;&lsaquo;</a>\r\n"
             "<a href=\"file:///a&quot;&amp;b/long0.html\">\r\n1</a>\r\n2\r\n");
+  EXPECT_EQ(PageNavigation("/x#1?%/long", 0, 1),
+            "1\r\n<a href=\"file:///x%231%3F%25/long1.html\">\r\n2</a>\r\n"
+            "<a href=\"file:///x%231%3F%25/long1.html\">\r\n&rsaquo;&rsaquo;</a>\r\n");
 }
 
 TEST_F(PagesTest, AWholePageByteForByte) {
