@@ -1,0 +1,109 @@
+// SakuraScript tokenizer: splits one script (CP932 bytes) into tags, meta
+// markup and plain text runs. Which backslash and percent sequences count as
+// markup comes from two lists of pattern lines (tagpat.txt, metapat.txt) and an
+// optional OnParse hook; nothing about SakuraScript is built in here.
+// Invariants: a token never splits a double-byte character, so a trail byte
+// 0x5C never starts a tag; two text runs are never adjacent; matching a
+// pattern line allocates nothing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Errors.h"
+
+namespace hollowmere {
+
+enum TSsMarkUpType : uint8_t { mtTag = 0, mtMeta = 1, mtUndefinedTag = 2, mtText = 3 };
+
+struct TSsMarkUp {
+  // Byte offset in the script. For a text run: the offset of the byte that
+  // ends the run minus the run's length after escape handling.
+  int32_t Position = 0;
+  // The hook's extra output at parse time; the renderer overwrites it.
+  std::string Extra;
+  // The token's bytes as in the script (text runs: after escape handling).
+  std::string Str;
+  TSsMarkUpType MarkUpType = mtText;
+};
+
+class ESsParserError : public Error {
+ public:
+  using Error::Error;
+};
+
+class TSsParser;
+
+// Recognises markup ahead of the pattern lists. `script` runs from the
+// backslash or percent sign to the end of the script; set `len` (> 0) to the
+// markup's byte length counted from that backslash or percent sign, and
+// `markType` to its kind (mtTag/mtUndefinedTag at a backslash, mtMeta at a
+// percent sign).
+using TSsParseEvent = std::function<void(TSsParser& sender, std::string_view script, int& len,
+                                         TSsMarkUpType& markType, std::string& extra)>;
+
+class TSsParser {
+ public:
+  TSsParser();
+
+  const std::vector<std::string>& TagPattern() const { return tagPattern_; }
+  void SetTagPattern(std::vector<std::string> lines) { tagPattern_ = std::move(lines); }
+  const std::vector<std::string>& MetaPattern() const { return metaPattern_; }
+  void SetMetaPattern(std::vector<std::string> lines) { metaPattern_ = std::move(lines); }
+
+  const std::string& InputString() const { return input_; }
+  // Stores the script and tokenizes it at once.
+  void SetInputString(std::string_view script);
+
+  // Replaces the tokens with those of InputString. On ESsParserError the
+  // tokens made before the fault stay and the pending text run is dropped.
+  void Parse();
+  void ClearMarkUps() { markUps_.clear(); }
+
+  int Count() const { return static_cast<int>(markUps_.size()); }
+  std::string Str(int i) const;    // out of range: empty
+  std::string Extra(int i) const;  // out of range: empty
+  void SetExtra(int i, std::string extra);  // out of range: ESsParserError
+  TSsMarkUpType MarkUpType(int i) const;    // out of range: ESsParserError
+  const TSsMarkUp& MarkUp(int i) const;     // out of range: ESsParserError
+
+  bool LeaveEscape = true;
+  bool EscapeInvalidMeta = false;
+  TSsParseEvent OnParse;
+
+ private:
+  bool InRange(int i) const { return i >= 0 && i < Count(); }
+  [[noreturn]] static void ThrowIndexError();
+  void FlushText(std::string& run, std::size_t endOffset);
+  void AddToken(const char* at, std::size_t pos, std::size_t len, std::string extra,
+                TSsMarkUpType type);
+  // Length of the markup at s (a backslash, or a percent sign for a meta,
+  // whose length here excludes the percent sign), with `left` bytes up to the
+  // end of the script; 0 when neither the hook nor a pattern line knows it.
+  std::size_t MatchTag(const char* s, std::size_t left, std::string& extra, bool& undefined);
+  std::size_t MatchMeta(const char* s, std::size_t left, std::string& extra);
+
+  std::vector<std::string> tagPattern_;
+  std::vector<std::string> metaPattern_;
+  std::string input_;
+  std::vector<TSsMarkUp> markUps_;
+  // Scratch kept between runs so that parsing reuses its buffers: the script
+  // followed by two NUL bytes, and the pending text run.
+  std::string work_;
+  std::string run_;
+};
+
+// Reads a pattern file (CR LF, LF or CR line ends) whole into lines, empty
+// lines kept in place so line numbers in error messages match the file.
+// A file that cannot be opened raises EFOpenError ("ファイル %s は開けません").
+std::vector<std::string> LoadPatternFile(const std::string& path);
+
+// Matches one pattern line at `script`, which must be followed by a NUL byte
+// (the scan end). Returns the number of script bytes taken, or 0 when the
+// line does not match. Exposed for the tests and the fuzz target.
+std::size_t MatchPatternLine(std::string_view line, const char* script);
+
+}  // namespace hollowmere

@@ -1,0 +1,96 @@
+// Surface tags to numbers, numbers to cache files, cache files to markup.
+#include "surfaces/SurfaceFiles.h"
+
+#include <unistd.h>
+
+#include "platform/Bitmap.h"
+#include "platform/FileSystem.h"
+#include "text/Numbers.h"
+#include "surfaces/SppList.h"
+#include "text/Sjis.h"
+
+namespace hollowmere {
+
+namespace {
+
+// Markup-significant characters of a path or name. None of these bytes can
+// be the second byte of a double-byte character, but the scan is
+// character-aware all the same.
+std::string HtmlEscape(std::string s) {
+  s = text::ReplaceAll(s, "&", "&amp;");
+  s = text::ReplaceAll(s, "<", "&lt;");
+  s = text::ReplaceAll(s, ">", "&gt;");
+  s = text::ReplaceAll(s, "\"", "&quot;");
+  return s;
+}
+
+// A path as the path part of a file URL: characters that would end the path
+// ("?", "#") or start an escape ("%") are percent-encoded so the browser
+// opens the file that was written; every other byte stays.
+std::string UrlPathEscape(std::string s) {
+  s = text::ReplaceAll(s, "%", "%25");
+  s = text::ReplaceAll(s, "#", "%23");
+  s = text::ReplaceAll(s, "?", "%3F");
+  return s;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::string cwd(4096, '\0');
+  if (getcwd(cwd.data(), cwd.size()) == nullptr) return path;
+  cwd.resize(cwd.find('\0'));
+  if (cwd.empty() || cwd.back() != '/') cwd += '/';
+  return ProgramPath(cwd) + path;
+}
+
+}  // namespace
+
+bool IsSurfaceTag(const std::string& tagText) { return tagText.size() >= 2 && tagText[1] == 's'; }
+
+int32_t SurfaceNumber(const std::string& tagText) {
+  std::string rest;
+  if (text::Contains(tagText, "[")) {
+    rest = text::ReplaceAll(text::ReplaceAll(tagText, "\\s[", ""), "]", "");
+  } else {
+    rest = text::ReplaceAll(tagText, "\\s", "");
+  }
+  return text::StrToInt(rest);
+}
+
+std::string EscapeFileName(const std::string& ghostName) {
+  static const char* const kTable[][2] = {
+      {"\\", "_yen_"},     {"/", "_slash_"},  {":", "_colon_"},
+      {"*", "_asterisk_"}, {"?", "_question_"}, {"\"", "_double-c_"},
+      {"<", "_litler_"},   {">", "_larger_"}, {"|", "_bar_"},
+  };
+  std::string name = ghostName;
+  for (const auto& [from, to] : kTable) name = text::ReplaceAll(name, from, to);
+  return name;
+}
+
+std::string SurfaceFilePath(const std::string& cacheDir, const std::string& ghostName,
+                            int32_t surfaceNumber) {
+  return cacheDir + EscapeFileName(ghostName) + std::to_string(surfaceNumber) + ".bmp";
+}
+
+void MakeSurfaceFile(TSppList& plugins, const std::string& cacheDir,
+                     const std::string& ghostName, int32_t surfaceNumber) {
+  if (surfaceNumber == -1) return;
+  const std::string path = SurfaceFilePath(cacheDir, ghostName, surfaceNumber);
+  Bitmap picture;
+  if (plugins.GetSurface(ghostName, surfaceNumber, picture) && !picture.Empty() &&
+      !(picture.Width() == 0 && picture.Height() == 0)) {
+    picture.SaveToBmpFile(path);
+  }
+}
+
+std::string SurfaceImageTag(const std::string& cacheDir, int32_t surfaceNumber,
+                            const std::string& ghostName) {
+  const std::string path = surfaceNumber == -1
+                               ? cacheDir + "General-1.bmp"
+                               : SurfaceFilePath(cacheDir, ghostName, surfaceNumber);
+  return "<img src=\"file://" + HtmlEscape(UrlPathEscape(AbsolutePath(path))) + "\" alt=\"" +
+         HtmlEscape(ghostName) + std::to_string(surfaceNumber) + "\">";
+}
+
+}  // namespace hollowmere
