@@ -7,6 +7,7 @@
 #include <unicode/datefmt.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
@@ -59,6 +60,54 @@ std::string FromEnvironment() {
   return {};
 }
 
+// Pieces of a time pattern made only of "H", "HH", "mm", "ss" and literal
+// text without letters (such as "H:mm:ss"); empty for anything else.
+std::vector<std::pair<char, std::string>> SimpleTimePieces(const icu::UnicodeString& pattern) {
+  std::vector<std::pair<char, std::string>> pieces;
+  std::string utf8;
+  pattern.toUTF8String(utf8);
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const char c = utf8[i];
+    std::size_t run = 1;
+    while (i + run < utf8.size() && utf8[i + run] == c) ++run;
+    if (c == 'H' && run <= 2) {
+      pieces.push_back({run == 1 ? 'h' : 'H', {}});  // "H": 7, "HH": 07
+    } else if ((c == 'm' || c == 's') && run == 2) {
+      pieces.push_back({c, {}});
+    } else if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '\'' ||
+               static_cast<unsigned char>(c) >= 0x80) {
+      return {};
+    } else {
+      pieces.push_back({'\0', utf8.substr(i, run)});
+    }
+    i += run;
+  }
+  return pieces;
+}
+
+void AppendTwoDigits(std::string& out, int v) {
+  out += static_cast<char>('0' + v / 10);
+  out += static_cast<char>('0' + v % 10);
+}
+
+std::string FormatPieces(const std::vector<std::pair<char, std::string>>& pieces, int h, int m, int s) {
+  std::string out;
+  for (const auto& [field, literal] : pieces) {
+    switch (field) {
+      case 'h':
+        if (h >= 10) out += static_cast<char>('0' + h / 10);
+        out += static_cast<char>('0' + h % 10);
+        break;
+      case 'H': AppendTwoDigits(out, h); break;
+      case 'm': AppendTwoDigits(out, m); break;
+      case 's': AppendTwoDigits(out, s); break;
+      default: out += literal; break;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string ResolveLocaleName(std::string_view configured) {
@@ -88,24 +137,44 @@ TDateText::TDateText(std::string_view locale) : icu_(std::make_unique<Formatters
   }
   icu_->date->setTimeZone(*icu::TimeZone::getGMT());
   icu_->time->setTimeZone(*icu::TimeZone::getGMT());
+
+  // Most locales write times as plain digits and separators; those are
+  // written here directly, once a few sample times show that the result is
+  // byte for byte what ICU writes.
+  if (auto* simple = dynamic_cast<icu::SimpleDateFormat*>(icu_->time.get())) {
+    icu::UnicodeString pattern;
+    simple->toPattern(pattern);
+    timePieces_ = SimpleTimePieces(pattern);
+    const int samples[][3] = {{0, 0, 1}, {7, 8, 9}, {12, 34, 56}, {23, 59, 59}, {10, 5, 0}};
+    for (const auto& t : samples) {
+      if (timePieces_.empty()) break;
+      icu::UnicodeString u;
+      icu_->time->format(Instant({2004, 5, 6, t[0], t[1], t[2]}), u);
+      if (ToCp932(u) != FormatPieces(timePieces_, t[0], t[1], t[2])) timePieces_.clear();
+    }
+  }
 }
 
 TDateText::~TDateText() = default;
 
-const std::string& TDateText::Format(const TDateTime& when) {
-  if (haveStamp_ && when == lastStamp_) return stampText_;
-
+// The stamp's wall-clock fields as an ICU instant in GMT.
+double TDateText::Instant(const TDateTime& when) {
   UErrorCode status = U_ZERO_ERROR;
   icu::Calendar& cal = *icu_->calendar;
   cal.clear();
   cal.set(when.Year, when.Month - 1, when.Day, when.Hour, when.Minute, when.Second);
   const UDate instant = cal.getTime(status);
   if (U_FAILURE(status)) throw Error("date out of range");
+  return instant;
+}
+
+const std::string& TDateText::Format(const TDateTime& when) {
+  if (haveStamp_ && when == lastStamp_) return stampText_;
 
   const TDateTime day{when.Year, when.Month, when.Day, 0, 0, 0};
   if (!haveDate_ || !(day == lastDay_)) {
     icu::UnicodeString u;
-    icu_->date->format(instant, u);
+    icu_->date->format(Instant(day), u);
     dateText_ = ToCp932(u);
     lastDay_ = day;
     haveDate_ = true;
@@ -113,10 +182,14 @@ const std::string& TDateText::Format(const TDateTime& when) {
 
   stampText_ = dateText_;
   if (when.Hour != 0 || when.Minute != 0 || when.Second != 0) {
-    icu::UnicodeString u;
-    icu_->time->format(instant, u);
     stampText_ += ' ';
-    stampText_ += ToCp932(u);
+    if (!timePieces_.empty()) {
+      stampText_ += FormatPieces(timePieces_, when.Hour, when.Minute, when.Second);
+    } else {
+      icu::UnicodeString u;
+      icu_->time->format(Instant(when), u);
+      stampText_ += ToCp932(u);
+    }
   }
   lastStamp_ = when;
   haveStamp_ = true;

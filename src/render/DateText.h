@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "log/MessageItem.h"
 
@@ -31,6 +33,8 @@ class TDateText {
 
  private:
   struct Formatters;
+  double Instant(const TDateTime& when);
+
   std::unique_ptr<Formatters> icu_;
   bool haveDate_ = false;
   TDateTime lastDay_;
@@ -38,6 +42,10 @@ class TDateText {
   TDateTime lastStamp_;
   bool haveStamp_ = false;
   std::string stampText_;
+  // The time pattern as literal pieces (field '\0') and fields ('h' = hour
+  // without a leading zero, 'H', 'm', 's' = two digits) when it is that
+  // simple and ICU writes the same; empty to let ICU format every time.
+  std::vector<std::pair<char, std::string>> timePieces_;
 };
 
 }  // namespace hollowmere

@@ -2,9 +2,15 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
+#include <memory>
 #include <optional>
 
 #include "render/DateText.h"
+#include "text/Encoding.h"
 
 namespace hollowmere {
 namespace {
@@ -24,6 +30,40 @@ TEST(DateText, OtherLocalesGiveCp932WithPlainBlanks) {
   const std::string text = dates.Format({2004, 5, 6, 7, 8, 9});
   // ICU writes a narrow no-break space before "AM"; CP932 has none.
   EXPECT_EQ(text, "5/6/04 7:08:09 AM");
+}
+
+TEST(DateText, EveryTimeOfDayMatchesIcuInSeveralLocales) {
+  // The time is written by hand for plain digit patterns; it must agree with
+  // ICU's own text for every second of the day.
+  for (const char* name : {"ja_JP", "de_DE", "es_ES", "en_GB", "en_US", "zh_CN"}) {
+    TDateText dates(name);
+    std::unique_ptr<icu::DateFormat> icuTime(
+        icu::DateFormat::createTimeInstance(icu::DateFormat::kMedium, icu::Locale(name)));
+    std::unique_ptr<icu::DateFormat> icuDate(
+        icu::DateFormat::createDateInstance(icu::DateFormat::kShort, icu::Locale(name)));
+    icuTime->setTimeZone(*icu::TimeZone::getGMT());
+    icuDate->setTimeZone(*icu::TimeZone::getGMT());
+    const auto cp932 = [](const icu::UnicodeString& u) {
+      std::string utf8;
+      u.toUTF8String(utf8);
+      for (const std::string nbsp : {"\u202F", "\u00A0"}) {
+        for (std::size_t at; (at = utf8.find(nbsp)) != std::string::npos;) utf8.replace(at, nbsp.size(), " ");
+      }
+      return text::Utf8ToCp932(utf8);
+    };
+    const double day = 1083801600000.0;  // 2004-05-06 00:00:00 GMT
+    icu::UnicodeString d;
+    icuDate->format(day, d);
+    const std::string dateText = cp932(d);
+    EXPECT_EQ(dates.Format({2004, 5, 6, 0, 0, 0}), dateText) << name;
+    for (int second = 1; second < 86400; second += 7) {
+      icu::UnicodeString t;
+      icuTime->format(day + second * 1000.0, t);
+      ASSERT_EQ(dates.Format({2004, 5, 6, second / 3600, second / 60 % 60, second % 60}),
+                dateText + " " + cp932(t))
+          << name << " at second " << second;
+    }
+  }
 }
 
 TEST(ResolveLocaleName, PrefersTheSettingThenTheEnvironment) {
