@@ -8,7 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libicu-dev libstb-dev libre2-dev
   qt6-base-dev qt6-webengine-dev libgl-dev
-  xvfb xauth fonts-ipafont-gothic fonts-ipafont-mincho
+  xvfb xauth fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n
 )
 
 missing=()
