@@ -1,6 +1,10 @@
 // One message's script as balloon HTML, in both layouts.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "platform/Errors.h"
 #include "render/RenderFixture.h"
 #include "render/ScriptRenderer.h"
@@ -127,6 +131,50 @@ TEST_F(ScriptRendererTest, ASurfaceNumberThatIsNoIntegerStopsTheMessage) {
 TEST_F(ScriptRendererTest, WithoutPluginsNoSurfaceFileIsMadeButTheMarkupStays) {
   EXPECT_EQ(Render("\\0\\s[5]a"), Speaker0Emulation("a", Img(5)));
   EXPECT_FALSE(std::filesystem::exists(cache.path() + "G5.bmp"));
+}
+
+// With a plugin that counts what it is asked.
+class ScriptRendererWithPlugin : public ScriptRendererTest {
+ protected:
+  void SetUp() override {
+    plugins.LoadFolder(TestPluginDir() + "counting/");
+    ASSERT_EQ(plugins.Count(), 1u);
+  }
+  int Asked() {
+    using Probe = int32_t (*)(const char*);
+    const auto probe = reinterpret_cast<Probe>(plugins[0].Handle.Symbol("SppProbeCount"));
+    return probe("image");
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+TEST_F(ScriptRendererWithPlugin, MissingSurfacePicturesAreMadeOnce) {
+  EXPECT_EQ(Render("\\0\\s[3]a\\s[3]b\\1\\s[12]c"),
+            Speaker0Emulation("a", Img(3)) + Speaker0Emulation("b", Img(3)) + Speaker1("c", Img(12)));
+  EXPECT_EQ(Read(cache.path() + "G3.bmp").substr(0, 2), "BM");
+  EXPECT_EQ(Read(cache.path() + "G12.bmp").substr(0, 2), "BM");
+  // The starting surfaces are not fetched for their own sake.
+  EXPECT_FALSE(std::filesystem::exists(cache.path() + "G0.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(cache.path() + "G10.bmp"));
+  const int asked = Asked();
+  EXPECT_EQ(asked, 2);
+  Render("\\0\\s[3]again");
+  EXPECT_EQ(Asked(), asked);
+}
+
+TEST_F(ScriptRendererWithPlugin, AnExistingFileIsNeverRefreshed) {
+  { std::ofstream(cache.path() + "G4.bmp", std::ios::binary) << "mine"; }
+  Render("\\0\\s[4]a");
+  EXPECT_EQ(Read(cache.path() + "G4.bmp"), "mine");
+  EXPECT_EQ(Asked(), 0);
+  // Surface -1 points to the shared picture and is never made.
+  Render("\\0\\s[-1]a");
+  EXPECT_EQ(Asked(), 0);
+  EXPECT_FALSE(std::filesystem::exists(cache.path() + "G-1.bmp"));
+  EXPECT_FALSE(std::filesystem::exists(cache.path() + "General-1.bmp"));
 }
 
 }  // namespace

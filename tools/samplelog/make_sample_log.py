@@ -39,7 +39,7 @@ URLS = [
     ("http://www.example.com/ghost/index.html", "ゴースト配布所"),
     ("http://ukagaka.example.org/", None),
     ("http://a.b.c.example.net/path/to/page.php?id=12&view=1", "詳細ページ"),
-    ("http://example.jp/%E3%81%82", None),
+    ("http://example.jp/%82%A0%82%A2.html", None),
     ("http://x.example.com/dl/sakura.nar", "ダウンロード"),
 ]
 
