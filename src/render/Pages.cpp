@@ -242,7 +242,9 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
     WriteFileReplacing(name, page);
     if (ctx.OnProgress) ctx.OnProgress(static_cast<std::size_t>(end), static_cast<std::size_t>(total));
   }
-  view.Navigate("file://" + FileUrlPath(ctx.PageFilePrefix) + "0.html");
+  // The view takes "file://" and the plain path, as the pages' own links
+  // would name it before percent-encoding.
+  view.Navigate("file://" + ctx.PageFilePrefix + "0.html");
   return true;
 }
 

@@ -243,6 +243,17 @@ TEST_F(PagesTest, PagesReplaceOlderOnesWholeAndLeaveHigherNumbersAlone) {
   EXPECT_EQ(Files().size(), 4u);
 }
 
+TEST_F(PagesTest, AFolderWithUrlDelimitersStillWorks) {
+  fs::create_directories(out.path() + "a#b?");
+  ShowLogContext ctx = Context(1);
+  ctx.PageFilePrefix = out.path() + "a#b?/long";
+  ASSERT_TRUE(ShowLog(Log(1), ctx, view));
+  EXPECT_TRUE(fs::is_regular_file(out.path() + "a#b?/long1.html"));
+  EXPECT_EQ(view.navigations, std::vector<std::string>{"file://" + out.path() + "a#b?/long0.html"});
+  EXPECT_NE(ReadFile(out.path() + "a#b?/long0.html").find("<a href=\"file://" + out.path() + "a%23b%3F/long1.html\">"),
+            std::string::npos);
+}
+
 TEST_F(PagesTest, TextFromTheLogCannotInjectMarkup) {
   std::string log = "Result: OK\r\na\r\nb\r\n";
   log += "20040506070809\tm\"x\t<i>&\tG<b>\"\t<1>\t&2\t\"3\t\\0a\"b\r\n";
