@@ -96,8 +96,10 @@ struct Bench {
     folder = std::string(mkdtemp(tmpl)) + "/";
     fs::create_directories(folder + "cache");
     fs::create_directories(folder + "plain");
-    parser.SetTagPattern(LoadPatternFile(std::string(HOLLOWMERE_SOURCE_DIR) + "/data/tagpat.txt"));
-    parser.SetMetaPattern(LoadPatternFile(std::string(HOLLOWMERE_SOURCE_DIR) + "/data/metapat.txt"));
+    // The shipped pattern files, found from this source file's own place.
+    const std::string data = fs::path(__FILE__).parent_path().parent_path().string() + "/data/";
+    parser.SetTagPattern(LoadPatternFile(data + "tagpat.txt"));
+    parser.SetMetaPattern(LoadPatternFile(data + "metapat.txt"));
     awk.SetLineSeparator(mcls_CRLF);
     log = GenerateLog();
   }
@@ -180,5 +182,3 @@ BENCHMARK(BM_ShowLog)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime
 
 }  // namespace
 }  // namespace hollowmere
-
-BENCHMARK_MAIN();
