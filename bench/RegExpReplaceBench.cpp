@@ -1,0 +1,147 @@
+// Throughput of TAWKStr::ReplaceAll with the two line-break patterns of the
+// page post-processing, over about 30 MB of balloon-table lines, beside RE2's
+// GlobalReplace on the same input and a plain memory copy of it.
+// Run: build/default/bench/bench_RegExpReplaceBench
+#include <benchmark/benchmark.h>
+#include <re2/re2.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "regex/bmRegExp.h"
+#include "text/Encoding.h"
+
+namespace {
+
+using hollowmere::TAWKStr;
+
+const std::string kCell = "<td width=\"100%\">";
+
+// Balloon lines as the renderer writes them: a right or left aligned table,
+// one text cell with runs of <br> around Japanese and ASCII text, and the
+// surface picture cell. CP932, CR LF line ends.
+const std::string& Input() {
+  static const std::string input = [] {
+    const std::vector<std::string> phrases = {
+        hollowmere::text::Sjis("こんにちは"),         hollowmere::text::Sjis("今日はいい天気ですね。"),
+        hollowmere::text::Sjis("ソフトウェアの表示テスト"), hollowmere::text::Sjis("……そうなんだ。"),
+        "text",                                      "Hello, world!",
+        hollowmere::text::Sjis("ゴーストの会話です"),    hollowmere::text::Sjis("（笑）"),
+    };
+    const std::vector<std::string> colours = {"#FFB6C1", "#ADD8E6", "#98FB98"};
+    std::mt19937 rng(12345);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    auto breaks = [&] {
+      std::string s;
+      for (int i = pick(4); i > 0; --i) s += "<br>";
+      return s;
+    };
+    std::string out;
+    out.reserve(31u << 20);
+    while (out.size() < (30u << 20)) {
+      const bool right = pick(2) == 0;
+      const int surface = pick(12);
+      out += right ? "<div align=\"right\">" : "<div align=\"left\">";
+      out += "<table border=\"0\" summary=\"" + std::string(right ? "\\0" : "\\1") + "\"><tr bgcolor=\"";
+      out += colours[pick(3)] + "\">";
+      std::string picture = "<td><img src=\"file:///x/cache/G" + std::to_string(surface) + ".bmp\" alt=\"G" +
+                            std::to_string(surface) + "\"></td>";
+      if (!right) out += picture;
+      out += kCell + breaks();
+      for (int k = 1 + pick(3); k > 0; --k) out += phrases[pick(static_cast<int>(phrases.size()))] + breaks();
+      out += "</td>";
+      if (right) out += picture;
+      out += "</tr></table></div>\r\n";
+    }
+    return out;
+  }();
+  return input;
+}
+
+struct Case {
+  const char* pattern;
+  std::string replacement;
+};
+const Case kCollapse{"(<br>)+", "<br>"};
+const Case kStrip{"<td width=\"100%\">((<br>)+)", kCell};
+
+RE2::Options Latin1() {
+  RE2::Options options;
+  options.set_encoding(RE2::Options::EncodingLatin1);  // byte-oriented, like the CP932 input
+  return options;
+}
+
+// Both engines must agree on the result before any timing counts.
+void CheckSameResult(const Case& c) {
+  static bool checked[2] = {false, false};
+  bool& done = checked[&c == &kStrip ? 1 : 0];
+  if (done) return;
+  std::string ours = Input();
+  TAWKStr awk;
+  awk.SetRegExp(c.pattern);
+  awk.ReplaceAll(c.replacement, ours);
+  std::string theirs = Input();
+  RE2 re(c.pattern, Latin1());
+  RE2::GlobalReplace(&theirs, re, c.replacement);
+  if (ours != theirs) {
+    std::fprintf(stderr, "ReplaceAll and RE2 disagree on %s\n", c.pattern);
+    std::abort();
+  }
+  done = true;
+}
+
+void RunHollowmere(benchmark::State& state, const Case& c) {
+  CheckSameResult(c);
+  TAWKStr awk;
+  awk.SetLineSeparator(hollowmere::mcls_CRLF);
+  awk.SetRegExp(c.pattern);
+  std::string text;
+  for (auto _ : state) {
+    state.PauseTiming();
+    text = Input();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(awk.ReplaceAll(c.replacement, text));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(Input().size()));
+}
+
+void RunRe2(benchmark::State& state, const Case& c) {
+  CheckSameResult(c);
+  RE2 re(c.pattern, Latin1());
+  std::string text;
+  for (auto _ : state) {
+    state.PauseTiming();
+    text = Input();
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(RE2::GlobalReplace(&text, re, c.replacement));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(Input().size()));
+}
+
+void BM_ReplaceAll_BreakCollapse(benchmark::State& state) { RunHollowmere(state, kCollapse); }
+void BM_RE2_BreakCollapse(benchmark::State& state) { RunRe2(state, kCollapse); }
+void BM_ReplaceAll_LeadingBreakStrip(benchmark::State& state) { RunHollowmere(state, kStrip); }
+void BM_RE2_LeadingBreakStrip(benchmark::State& state) { RunRe2(state, kStrip); }
+
+void BM_MemoryCopy(benchmark::State& state) {
+  const std::string& input = Input();
+  std::vector<char> target(input.size());
+  for (auto _ : state) {
+    std::memcpy(target.data(), input.data(), input.size());
+    benchmark::DoNotOptimize(target.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(input.size()));
+}
+
+BENCHMARK(BM_ReplaceAll_BreakCollapse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RE2_BreakCollapse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplaceAll_LeadingBreakStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RE2_LeadingBreakStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemoryCopy)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,239 @@
+// The pattern cache of TRegularExpression and the replace-all of TAWKStr.
+//
+// Invariants: cache entry 0 is the empty pattern and is never dropped; the
+// current entry always holds a compiled automaton; ReplaceAll builds its
+// result in a separate string and swaps it in only when nothing can fail any
+// more, so an error leaves the caller's text as it was.
+#include "regex/bmRegExp.h"
+
+#include <cstring>
+#include <utility>
+
+#include "regex/RegExpCompile.h"
+#include "regex/RegExpParse.h"
+#include "regex/RegExpScanner.h"
+#include "text/Sjis.h"
+
+namespace hollowmere {
+
+TRegularExpression::TRegularExpression() {
+  cache_.push_back(Entry{std::string(), nullptr});
+  CompileInto(cache_[0], std::string());
+}
+
+TRegularExpression::~TRegularExpression() = default;
+
+const regex::TRE_DFA& TRegularExpression::CurrentDFA() const { return *cache_[current_].dfa; }
+
+void TRegularExpression::CompileInto(Entry& entry, const std::string& pattern) {
+  regex::TREParseTree tree;
+  regex::TREParser parser(pattern, tree);
+  const int32_t root = parser.Run();
+  tree.MakeLeavesDisjoint();
+  const regex::TRE_NFA nfa(tree, root);
+  entry.dfa = std::make_unique<regex::TRE_DFA>(nfa);
+  ++compileCount_;
+}
+
+void TRegularExpression::Compile(const std::string& pattern) { CompileInto(cache_[current_], pattern); }
+
+void TRegularExpression::SetRegExp(const std::string& pattern) {
+  const std::string p = regex::TREPreProcessor().Run(pattern);
+  for (std::size_t i = 0; i < cache_.size(); ++i) {
+    if (cache_[i].pattern == p) {
+      current_ = i;
+      regexp_ = p;
+      return;
+    }
+  }
+  if (cache_.size() >= kCacheCapacity) cache_.pop_back();
+  cache_.insert(cache_.begin() + 1, Entry{p, nullptr});
+  current_ = 1;
+  try {
+    Compile(p);
+  } catch (...) {
+    cache_.erase(cache_.begin() + 1);
+    current_ = 0;
+    regexp_.clear();
+    throw;
+  }
+  regexp_ = p;
+}
+
+void TAWKStr::SetRegExp(const std::string& pattern) {
+  try {
+    TMatchCORE::SetRegExp(pattern);
+  } catch (...) {
+    lineAware_ = false;  // the empty pattern is current again
+    throw;
+  }
+  const regex::TRE_DFA& dfa = CurrentDFA();
+  lineAware_ = dfa.BeginsWithLineHead() || dfa.EndsWithLineTail();
+}
+
+namespace {
+
+// A replacement text taken apart once: literal pieces and places where the
+// matched text goes.
+struct Replacement {
+  struct Piece {
+    bool match;
+    std::string literal;
+  };
+  std::vector<Piece> pieces;
+
+  void AppendTo(std::string& out, std::string_view matched) const {
+    for (const Piece& piece : pieces) {
+      if (piece.match) {
+        out.append(matched);
+      } else {
+        out.append(piece.literal);
+      }
+    }
+  }
+};
+
+void AppendCode(std::string& out, int32_t code) {
+  const auto high = static_cast<unsigned char>((code >> 8) & 0xFF);
+  if (text::IsLeadByte(high)) out.push_back(static_cast<char>(high));
+  out.push_back(static_cast<char>(code & 0xFF));
+}
+
+Replacement ParseReplacement(std::string_view replacement) {
+  // Pass 1: protect "\&" as "\\&" so that decoding leaves "\&" for pass 3.
+  std::string protectedText;
+  std::vector<uint32_t> origin;  // byte of protectedText -> byte of replacement
+  protectedText.reserve(replacement.size());
+  for (std::size_t i = 0; i < replacement.size();) {
+    if (replacement[i] == '\\' && i + 1 < replacement.size() && replacement[i + 1] == '&') {
+      protectedText += "\\\\&";
+      origin.insert(origin.end(), {static_cast<uint32_t>(i), static_cast<uint32_t>(i), static_cast<uint32_t>(i + 1)});
+      i += 2;
+      continue;
+    }
+    const std::size_t length = text::CharLength(replacement, i);
+    for (std::size_t k = 0; k < length; ++k) {
+      protectedText.push_back(replacement[i + k]);
+      origin.push_back(static_cast<uint32_t>(i + k));
+    }
+    i += length;
+  }
+
+  // Pass 2: decode escapes. Errors report their place in the caller's text.
+  std::string decoded;
+  decoded.reserve(protectedText.size());
+  try {
+    for (std::size_t i = 0; i < protectedText.size();) {
+      if (protectedText[i] == '\\') {
+        ++i;
+        AppendCode(decoded, regex::ReadEscape(protectedText, i));
+      } else {
+        const std::size_t from = i;
+        regex::ReadPatternChar(protectedText, i);
+        decoded.append(protectedText, from, i - from);
+      }
+    }
+  } catch (const ERegExpParser& e) {
+    const std::size_t at = e.ErrorPosition - 1u;
+    regex::ThrowParseError(e.what(), at < origin.size() ? origin[at] + 1 : replacement.size() + 1);
+  }
+
+  // Pass 3: "&" is the match, "\&" a literal ampersand, any other "\" itself.
+  Replacement result;
+  std::string literal;
+  auto flush = [&] {
+    if (!literal.empty()) result.pieces.push_back({false, std::move(literal)});
+    literal.clear();
+  };
+  for (std::size_t i = 0; i < decoded.size();) {
+    const char c = decoded[i];
+    if (text::IsLeadByte(c) && i + 1 < decoded.size()) {
+      literal.append(decoded, i, 2);
+      i += 2;
+    } else if (c == '&') {
+      flush();
+      result.pieces.push_back({true, std::string()});
+      i += 1;
+    } else if (c == '\\' && i + 1 < decoded.size() && decoded[i + 1] == '&') {
+      literal.push_back('&');
+      i += 2;
+    } else {
+      literal.push_back(c);
+      i += 1;
+    }
+  }
+  flush();
+  return result;
+}
+
+// The searched part of a text: up to its first NUL.
+std::string_view SearchPart(std::string_view text) {
+  const void* nul = std::memchr(text.data(), 0, text.size());
+  if (nul == nullptr) return text;
+  return text.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - text.data()));
+}
+
+}  // namespace
+
+std::string TAWKStr::ExpandReplacement(std::string_view replacement, std::string_view matched) {
+  std::string out;
+  ParseReplacement(replacement).AppendTo(out, matched);
+  return out;
+}
+
+std::optional<TMatch> TAWKStr::FindChosen(std::string_view text, std::size_t from) const {
+  return lineAware_ ? FindAtLineStart(text, from) : FindPlain(text, from);
+}
+
+std::optional<TMatch> TAWKStr::Find(std::string_view text) const { return FindChosen(SearchPart(text), 0); }
+
+int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
+  const std::string_view view = SearchPart(text);
+  const std::size_t limit = view.size();
+  std::optional<TMatch> match = FindChosen(view, 0);
+  if (!match) return 0;
+
+  const Replacement parsed = ParseReplacement(replacement);
+  const bool crlf = LineSeparator() == mcls_CRLF;
+  // The output goes into the buffer the previous call's text left behind, so
+  // repeated calls on texts of similar size allocate nothing.
+  std::string out = std::move(scratch_);
+  out.clear();
+  out.reserve(text.size() + text.size() / 8);
+  std::size_t rest = 0;
+  int count = 0;
+  for (;;) {
+    out.append(view, rest, match->start - rest);
+    parsed.AppendTo(out, view.substr(match->start, match->end - match->start));
+    std::size_t end = match->end;
+    if (match->start == end && end < limit) {
+      // An empty match never repeats at one place: the character after it
+      // goes out unchanged (under CR LF a CR and the byte after it together).
+      // (A CR takes the whole character after it, so that a search never
+      // starts on a trail byte.)
+      const auto b = static_cast<unsigned char>(view[end]);
+      std::size_t length = text::CharLength(view, end);
+      if (crlf && b == '\r' && end + 1 < limit) length = 1 + text::CharLength(view, end + 1);
+      out.append(view, end, length);
+      end += length;
+    }
+    ++count;
+    const char last = end > 0 ? view[end - 1] : '\0';
+    rest = end;
+    if (rest >= limit) break;
+    // Only after a line feed does the rest start a line. For patterns
+    // without anchors the in-line search is the plain one.
+    if (last == '\n' || !lineAware_) {
+      match = FindChosen(view, rest);
+    } else {
+      match = FindInLine(view, rest);
+    }
+    if (!match) break;
+  }
+  out.append(text, rest, std::string::npos);
+  text.swap(out);
+  scratch_ = std::move(out);
+  return count;
+}
+
+}  // namespace hollowmere

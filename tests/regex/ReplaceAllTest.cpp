@@ -1,0 +1,115 @@
+// Replace-all: the page post-processing patterns, empty-match stepping under
+// both line separators, anchors, replacement expansion and its errors.
+#include <gtest/gtest.h>
+
+#include "regex/RegExpTestSupport.h"
+
+namespace hollowmere::regex_test {
+namespace {
+
+TEST(ReplaceAll, PagePostProcessingPatterns) {
+  EXPECT_EQ(Replace("(<br>)+", "<br>", "a<br><br><br>b<br>c"), (Replaced{"a<br>b<br>c", 2}));
+  EXPECT_EQ(Replace("(<br>)+", "<br>", "no breaks"), (Replaced{"no breaks", 0}));
+  const std::string cell = "<td width=\"100%\">";
+  EXPECT_EQ(Replace(cell + "((<br>)+)", cell, cell + "<br><br>a</td>\r\n<td><br>b</td>" + cell + "<br>c"),
+            (Replaced{cell + "a</td>\r\n<td><br>b</td>" + cell + "c", 2}));
+  // Japanese text beside the breaks is carried over byte for byte.
+  const std::string jp = J("こんにちは、ソ表示");
+  EXPECT_EQ(Replace("(<br>)+", "<br>", "<br><br>" + jp + "<br><br>"), (Replaced{"<br>" + jp + "<br>", 2}));
+}
+
+TEST(ReplaceAll, EmptyMatchesStepOverOneCharacter) {
+  EXPECT_EQ(Replace("x*", "-", "ab"), (Replaced{"-a-b", 2}));
+  // A non-empty match does not step, so an empty one follows it.
+  EXPECT_EQ(Replace("x*", "-", "axb"), (Replaced{"-a--b", 3}));
+  EXPECT_EQ(Replace("x*", "-", ""), (Replaced{"-", 1}));
+  EXPECT_EQ(Replace("", "-", "ab"), (Replaced{"-a-b", 2}));
+  // A double-byte character is never split.
+  EXPECT_EQ(Replace("x*", "-", J("あい")), (Replaced{"-" + J("あ") + "-" + J("い"), 2}));
+}
+
+TEST(ReplaceAll, CrAndLfTravelTogetherUnderCrLf) {
+  EXPECT_EQ(Replace("x*", "-", "a\r\nb", mcls_CRLF), (Replaced{"-a-\r\n-b", 3}));
+  EXPECT_EQ(Replace("x*", "-", "a\r\nb", mcls_LF), (Replaced{"-a-\r-\n-b", 4}));
+  // A CR before a double-byte character takes the whole character with it,
+  // so nothing is inserted between its two bytes.
+  EXPECT_EQ(Replace("x*", "-", "a\r" + J("あ"), mcls_CRLF), (Replaced{"-a-\r" + J("あ"), 2}));
+}
+
+TEST(ReplaceAll, LineAnchors) {
+  EXPECT_EQ(Replace("^", ">", "a\nb"), (Replaced{">a\n>b", 2}));
+  EXPECT_EQ(Replace("^", ">", "a\r\nb"), (Replaced{">a\r\n>b", 2}));
+  EXPECT_EQ(Replace("^", ">", "a\n"), (Replaced{">a\n>", 2}));
+  EXPECT_EQ(Replace("a$", "A", "xa\r\nya", mcls_CRLF), (Replaced{"xA\r\nyA", 2}));
+  EXPECT_EQ(Replace("a$", "A", "xa\r\nya", mcls_LF), (Replaced{"xa\r\nyA", 1}));
+  EXPECT_EQ(Replace("$", "<", "a\r\nb"), (Replaced{"a<\r\nb<", 2}));
+  EXPECT_EQ(Replace("^a", "A", "aa\naa\r\na"), (Replaced{"Aa\nAa\r\nA", 3}));
+  // After a match that does not end a line the rest is not a line start.
+  EXPECT_EQ(Replace("^a", "A", "aaa"), (Replaced{"Aaa", 1}));
+  EXPECT_EQ(Replace("^a|\n", "|", "a\na"), (Replaced{"|||", 3}));
+}
+
+TEST(ReplaceAll, ReplacementExpansion) {
+  EXPECT_EQ(Replace("b+", "[&]", "abbc"), (Replaced{"a[bb]c", 1}));
+  EXPECT_EQ(Replace("b", "&&", "abc"), (Replaced{"abbc", 1}));
+  EXPECT_EQ(Replace("b", "\\&", "abc"), (Replaced{"a&c", 1}));
+  EXPECT_EQ(TAWKStr::ExpandReplacement("<\\n\\t\\x41\\102>", "m"), "<\n\tAB>");
+  EXPECT_EQ(TAWKStr::ExpandReplacement("\\x82A0", "m"), J("あ"));
+  EXPECT_EQ(TAWKStr::ExpandReplacement("\\x1234", "m"), "\x34");
+  EXPECT_EQ(TAWKStr::ExpandReplacement("\\q\\\\", "m"), "q\\");
+  // A decoded ampersand is substituted like a written one.
+  EXPECT_EQ(TAWKStr::ExpandReplacement("\\x26", "m"), "m");
+  // The trail byte 5C of "ソ" does not escape the "&" after it.
+  EXPECT_EQ(TAWKStr::ExpandReplacement(J("ソ") + "&", "m"), J("ソ") + "m");
+  EXPECT_EQ(TAWKStr::ExpandReplacement(J("表示"), "m"), J("表示"));
+}
+
+TEST(ReplaceAll, ReplacementErrorsLeaveTheTextAsItWas) {
+  TAWKStr re;
+  re.SetRegExp("b");
+  struct Case {
+    const char* replacement;
+    std::string message;
+    int position;
+  };
+  for (const Case& c : {Case{"x\\", J("\"\\\"の次には文字が必要です。"), 3},
+                        Case{"\\&\\x", J("不正な１６進数コード表記です。"), 5},
+                        Case{"\\7777777", J("不正な８進数コード表記です。"), 8},
+                        Case{"ab\x82", J("不正な２バイト文字コードです。"), 3}}) {
+    std::string text = "abc";
+    try {
+      re.ReplaceAll(c.replacement, text);
+      ADD_FAILURE() << "no error for " << c.replacement;
+    } catch (const ERegExpParser& e) {
+      EXPECT_EQ(std::string(e.what()), c.message) << c.replacement;
+      EXPECT_EQ(e.ErrorPosition, c.position) << c.replacement;
+    }
+    EXPECT_EQ(text, "abc");
+  }
+  // Without a match the replacement is never read.
+  std::string text = "xyz";
+  EXPECT_EQ(re.ReplaceAll("\\", text), 0);
+  EXPECT_EQ(text, "xyz");
+}
+
+TEST(ReplaceAll, BytesAfterANulAreKept) {
+  const std::string text("a<br><br>\0<br><br>", 18);
+  EXPECT_EQ(Replace("(<br>)+", "<br>", text), (Replaced{std::string("a<br>\0<br><br>", 14), 1}));
+  EXPECT_EQ(Replace("x*", "-", std::string("a\0b", 3)), (Replaced{std::string("-a\0b", 4), 1}));
+  EXPECT_EQ(Replace("$", "<", std::string("a\0b", 3)), (Replaced{std::string("a<\0b", 4), 1}));
+  EXPECT_EQ(Replace("x*", "-", std::string("\0b", 2)), (Replaced{std::string("-\0b", 3), 1}));
+}
+
+TEST(ReplaceAll, ReusedComponentAlternatesBetweenPatterns) {
+  TAWKStr re;
+  const std::string cell = "<td width=\"100%\">";
+  std::string page = cell + "<br><br>a<br><br>b</td>";
+  re.SetRegExp(cell + "((<br>)+)");
+  EXPECT_EQ(re.ReplaceAll(cell, page), 1);
+  re.SetRegExp("(<br>)+");
+  EXPECT_EQ(re.ReplaceAll("<br>", page), 1);
+  EXPECT_EQ(page, cell + "a<br>b</td>");
+}
+
+}  // namespace
+}  // namespace hollowmere::regex_test
