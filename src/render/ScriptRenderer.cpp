@@ -72,10 +72,10 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
 
   parser_.SetInputString(message.Script);
   FetchMissingSurfaces(message);
-  const std::string rebuilt = DecideTokenOutputs();
-  parser_.SetInputString(rebuilt);
-  const std::vector<std::string> segments = CutSegments();
-  AppendBalloons(message, segments);
+  DecideTokenOutputs();
+  parser_.SetInputString(rebuilt_);
+  CutSegments();
+  AppendBalloons(message);
   if (balloons_.empty()) return;
   // Moved through both steps and back, so the buffer is reused next time.
   balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
@@ -101,7 +101,7 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
 
 // Pass 2 and the first half of pass 3: every token's output goes into its
 // Extra; the outputs joined are the text to tokenize again.
-std::string TScriptRenderer::DecideTokenOutputs() {
+void TScriptRenderer::DecideTokenOutputs() {
   const int count = parser_.Count();
   std::size_t total = 0;
   for (int i = 0; i < count; ++i) {
@@ -127,38 +127,41 @@ std::string TScriptRenderer::DecideTokenOutputs() {
     total += extra.size();
     parser_.SetExtra(i, std::move(extra));
   }
-  std::string rebuilt;
-  rebuilt.reserve(total);
-  for (int i = 0; i < count; ++i) rebuilt += parser_.MarkUp(i).Extra;
-  return rebuilt;
+  rebuilt_.clear();
+  rebuilt_.reserve(total);
+  for (int i = 0; i < count; ++i) rebuilt_ += parser_.MarkUp(i).Extra;
 }
 
 // Pass 4: a segment is a tag with the text after it up to the next tag; the
 // first one is whatever comes before the first tag, often nothing.
-std::vector<std::string> TScriptRenderer::CutSegments() {
-  std::vector<std::string> segments;
-  std::string running;
+void TScriptRenderer::CutSegments() {
+  segmentCount_ = 0;
+  const auto startSegment = [this]() -> std::string& {
+    if (segmentCount_ == segments_.size()) segments_.emplace_back();
+    std::string& segment = segments_[segmentCount_++];
+    segment.clear();
+    return segment;
+  };
+  std::string* running = &startSegment();
   const int count = parser_.Count();
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
     if (token.MarkUpType != mtTag) {
-      running += token.Str;
+      *running += token.Str;
     } else {
-      segments.push_back(std::move(running));
-      running = token.Str;
+      running = &startSegment();
+      *running = token.Str;
     }
   }
-  segments.push_back(std::move(running));
-  return segments;
 }
 
 // Pass 5.
-void TScriptRenderer::AppendBalloons(const TMessageItem& message,
-                                     const std::vector<std::string>& segments) {
-  for (const std::string& segment : segments) {
-    parser_.SetInputString(segment);
+void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
+  for (std::size_t s = 0; s < segmentCount_; ++s) {
+    parser_.SetInputString(segments_[s]);
     const int count = parser_.Count();
-    std::string segmentText;
+    std::string& segmentText = segmentText_;
+    segmentText.clear();
     for (int i = 0; i < count; ++i) {
       const TSsMarkUp& token = parser_.MarkUp(i);
       if (token.MarkUpType != mtTag) segmentText += token.Str;

@@ -34,9 +34,9 @@ class TScriptRenderer {
 
  private:
   void FetchMissingSurfaces(const TMessageItem& message);
-  std::string DecideTokenOutputs();
-  std::vector<std::string> CutSegments();
-  void AppendBalloons(const TMessageItem& message, const std::vector<std::string>& segments);
+  void DecideTokenOutputs();
+  void CutSegments();
+  void AppendBalloons(const TMessageItem& message);
   void AppendBalloon(const TMessageItem& message, const std::string& text);
   const std::string& ImageTag(int surface, const std::string& ghostName);
 
@@ -52,6 +52,14 @@ class TScriptRenderer {
   int surface0_ = 0;
   int surface1_ = 10;
   std::string balloons_;
+
+  // Buffers kept from message to message so that their storage is reused:
+  // the rebuilt script, the first segmentCount_ entries of segments_, and
+  // the text of the segment at hand.
+  std::string rebuilt_;
+  std::vector<std::string> segments_;
+  std::size_t segmentCount_ = 0;
+  std::string segmentText_;
 
   // Surface files (by surface number and ghost name) already looked at during
   // this renderer's life, one page run: each is checked, and made when
