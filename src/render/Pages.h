@@ -1,0 +1,83 @@
+// From a log text to numbered page files and the view: ShowLog parses the
+// log, cuts it into pages of MessagesPerPage messages, writes page k as
+// PageFilePrefix + k + ".html" and shows page 0.
+// Invariants: a page file is replaced whole or not at all (written to a
+// temporary file in the same folder, then renamed over the old page); nothing
+// is written before the whole log has parsed; the view moves only after the
+// last page is in place.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "log/MessageItem.h"
+#include "platform/Ui.h"
+#include "render/DateText.h"
+#include "render/ScriptRenderer.h"
+
+namespace hollowmere {
+
+class TSsParser;
+class TAWKStr;
+class TSppList;
+
+struct ShowLogContext {
+  TSsParser& parser;
+  TAWKStr& awk;
+  TSppList& plugins;
+  std::string SurfaceCacheDir;  // ends in "/"
+  std::string PageFilePrefix;   // absolute folder + "long"
+  std::string HtmlFont;
+  int32_t MessagesPerPage;
+  bool Emulation;
+  std::string Locale;  // ICU locale name; empty = the user's locale from the environment
+  std::function<void(std::size_t done, std::size_t total)> OnProgress;  // optional
+};
+
+// false when the text was rejected (first line not "Result: OK"): nothing written or shown.
+// Throws hollowmere::Error (or a subclass) on a parse, render or write failure, after
+// leaving earlier pages written and without navigating.
+bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& view);
+
+// The page size actually used: a setting below 1 counts as 1.
+int32_t EffectivePageSize(int32_t messagesPerPage);
+
+// The navigation lines of page k of pages 0..last, each ending in CR LF.
+std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t last);
+
+// Builds pages for one ShowLog run; holds the script renderer and the date
+// formatter so that both are made once per run.
+class TPageBuilder {
+ public:
+  explicit TPageBuilder(const ShowLogContext& ctx);
+
+  // Appends page k (of pages 0..last) holding `messages` to `out`.
+  void AppendPageHtml(std::string& out, std::span<const TMessageItem> messages, int64_t k,
+                      int64_t last);
+
+ private:
+  void AppendInfoBlock(std::string& out, const TMessageItem& message);
+
+  const ShowLogContext& ctx_;
+  int32_t perPage_;
+  TScriptRenderer renderer_;
+  TDateText dates_;
+  std::string head_;
+  std::string info_;
+};
+
+// The whole page k as one text (a builder made for the call).
+std::string PageHtml(const ShowLogContext& ctx, std::span<const TMessageItem> messages, int64_t k,
+                     int64_t last);
+
+// Replaces the file at `path` (CP932) with `bytes` through a temporary file in
+// the same folder; on failure the old file is untouched and EFCreateError
+// ("ファイル %s を作成できません") is raised.
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+}  // namespace hollowmere

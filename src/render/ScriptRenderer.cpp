@@ -1,0 +1,255 @@
+// Script-to-HTML conversion in six passes over the shared tokenizer: fetch
+// missing surface pictures, decide each token's output, re-tokenize the
+// result, cut it into segments at the surviving tags, build one balloon per
+// segment, and tidy the line breaks.
+#include "render/ScriptRenderer.h"
+
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "regex/bmRegExp.h"
+#include "render/PostProcess.h"
+#include "script/SsParser.h"
+#include "surfaces/SppList.h"
+#include "surfaces/SurfaceFiles.h"
+#include "text/Encoding.h"
+#include "text/Sjis.h"
+
+namespace hollowmere {
+namespace {
+
+bool IsSpeakerTag(std::string_view s) { return s == "\\0" || s == "\\1" || s == "\\h" || s == "\\u"; }
+
+// True when the text holds something besides "<br>" (a balloon of breaks
+// alone, or of nothing, is not drawn).
+bool HasMoreThanBreaks(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text.compare(i, 4, "<br>") == 0) {
+      i += 4;
+    } else {
+      return true;
+    }
+  }
+  return false;
+}
+
+// One key per (surface number, ghost name); the number never holds ":".
+std::string SurfaceKey(int surface, const std::string& ghostName) {
+  std::string key = std::to_string(surface);
+  key += ':';
+  key += ghostName;
+  return key;
+}
+
+const std::string& SyncSummary() {
+  static const std::string summary = text::Sjis("シンクロナイズドセッション");
+  return summary;
+}
+
+}  // namespace
+
+TScriptRenderer::TScriptRenderer(TSsParser& parser, TAWKStr& awk, TSppList& plugins,
+                                 std::string surfaceCacheDir, bool emulation)
+    : parser_(parser),
+      awk_(awk),
+      plugins_(plugins),
+      cacheDir_(std::move(surfaceCacheDir)),
+      emulation_(emulation) {}
+
+std::string TScriptRenderer::RenderScript(const TMessageItem& message) {
+  std::string out;
+  AppendRenderedScript(message, out);
+  return out;
+}
+
+void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::string& out) {
+  speaker_ = 0;
+  sync_ = false;
+  surface0_ = 0;
+  surface1_ = 10;
+  balloons_.clear();
+
+  parser_.SetInputString(message.Script);
+  FetchMissingSurfaces(message);
+  DecideTokenOutputs();
+  parser_.SetInputString(rebuilt_);
+  CutSegments();
+  AppendBalloons(message);
+  if (balloons_.empty()) return;
+  // Moved through both steps and back, so the buffer is reused next time.
+  balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
+  out += balloons_;
+}
+
+// Pass 1: only surfaces named by a tag are asked of the plugins, and only
+// when their cache file is missing.
+void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
+  const int count = parser_.Count();
+  for (int i = 0; i < count; ++i) {
+    const TSsMarkUp& token = parser_.MarkUp(i);
+    if (token.MarkUpType != mtTag || !IsSurfaceTag(token.Str)) continue;
+    const int n = SurfaceNumber(token.Str);
+    std::string key = SurfaceKey(n, message.GhostName);
+    if (checkedSurfaceFiles_.count(key) != 0) continue;
+    if (!FileExists(SurfaceFilePath(cacheDir_, message.GhostName, n))) {
+      MakeSurfaceFile(plugins_, cacheDir_, message.GhostName, n);
+    }
+    checkedSurfaceFiles_.insert(std::move(key));
+  }
+}
+
+// Pass 2 and the first half of pass 3: every token's output goes into its
+// Extra; the outputs joined are the text to tokenize again.
+void TScriptRenderer::DecideTokenOutputs() {
+  const int count = parser_.Count();
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    const TSsMarkUp& token = parser_.MarkUp(i);
+    std::string extra;
+    if (token.MarkUpType != mtTag) {
+      extra = EntityEscape(token.Str);
+    } else {
+      const std::string& tag = token.Str;
+      if (IsSpeakerTag(tag) || IsSurfaceTag(tag)) {
+        extra = tag;
+      } else if (tag == "\\n" || tag == "\\n[half]") {
+        extra = "<br>";
+      } else if (tag == "\\_s") {
+        extra = tag;
+      } else if (tag.compare(0, 4, "\\URL") == 0) {
+        extra = UrlTagToHtml(tag);
+      } else if (tag == "\\c") {
+        extra = tag;
+      }
+      // Any other tag vanishes: its output stays empty.
+    }
+    total += extra.size();
+    parser_.SetExtra(i, std::move(extra));
+  }
+  rebuilt_.clear();
+  rebuilt_.reserve(total);
+  for (int i = 0; i < count; ++i) rebuilt_ += parser_.MarkUp(i).Extra;
+}
+
+// Pass 4: a segment is a tag with the text after it up to the next tag; the
+// first one is whatever comes before the first tag, often nothing.
+void TScriptRenderer::CutSegments() {
+  segmentCount_ = 0;
+  const auto startSegment = [this]() -> std::string& {
+    if (segmentCount_ == segments_.size()) segments_.emplace_back();
+    std::string& segment = segments_[segmentCount_++];
+    segment.clear();
+    return segment;
+  };
+  std::string* running = &startSegment();
+  const int count = parser_.Count();
+  for (int i = 0; i < count; ++i) {
+    const TSsMarkUp& token = parser_.MarkUp(i);
+    if (token.MarkUpType != mtTag) {
+      *running += token.Str;
+    } else {
+      running = &startSegment();
+      *running = token.Str;
+    }
+  }
+}
+
+// Pass 5.
+void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
+  for (std::size_t s = 0; s < segmentCount_; ++s) {
+    parser_.SetInputString(segments_[s]);
+    const int count = parser_.Count();
+    std::string& segmentText = segmentText_;
+    segmentText.clear();
+    for (int i = 0; i < count; ++i) {
+      const TSsMarkUp& token = parser_.MarkUp(i);
+      if (token.MarkUpType != mtTag) segmentText += token.Str;
+    }
+    if (ContainsText(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+
+    if (count > 0 && parser_.MarkUp(0).MarkUpType == mtTag) {
+      const std::string& tag = parser_.MarkUp(0).Str;
+      if (tag == "\\0" || tag == "\\h") {
+        speaker_ = 0;
+      } else if (tag == "\\1" || tag == "\\u") {
+        speaker_ = 1;
+      } else if (tag == "\\_s") {
+        sync_ = !sync_;
+      } else if (IsSurfaceTag(tag)) {
+        const int n = SurfaceNumber(tag);
+        if (sync_) {
+          surface0_ = n;
+          surface1_ = n;
+        } else if (speaker_ == 0) {
+          surface0_ = n;
+        } else {
+          surface1_ = n;
+        }
+      }
+      // "\c" only starts a new balloon.
+    }
+
+    if (!HasMoreThanBreaks(segmentText)) continue;
+    AppendBalloon(message, segmentText);
+  }
+}
+
+const std::string& TScriptRenderer::ImageTag(int surface, const std::string& ghostName) {
+  std::string key = SurfaceKey(surface, ghostName);
+  auto found = imageTags_.find(key);
+  if (found == imageTags_.end()) {
+    found = imageTags_.emplace(std::move(key), SurfaceImageTag(cacheDir_, surface, ghostName)).first;
+  }
+  return found->second;
+}
+
+void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::string& text) {
+  std::string& out = balloons_;
+  if (sync_) {
+    if (emulation_) {
+      out += "<div align=\"center\"><table border=\"0\" summary=\"";
+      out += SyncSummary();
+      out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
+      out += ImageTag(surface1_, message.GhostName);
+      out += "</td><td>";
+      out += text;
+      out += "</td><td>";
+      out += ImageTag(surface0_, message.GhostName);
+      out += "</td></tr></table></div>";
+    } else {
+      out += "<div align=\"left\"><table border=\"0\" summary=\"";
+      out += SyncSummary();
+      out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
+      out += ImageTag(surface0_, message.GhostName);
+      out += ImageTag(surface1_, message.GhostName);
+      out += "</td><td width=\"100%\">";
+      out += text;
+      out += "</td></tr></table></div>";
+    }
+  } else if (speaker_ == 0) {
+    if (emulation_) {
+      out += "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\">"
+             "<td width=\"100%\">";
+      out += text;
+      out += "</td><td>";
+      out += ImageTag(surface0_, message.GhostName);
+      out += "</td></tr></table></div>";
+    } else {
+      out += "<div align=\"left\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td>";
+      out += ImageTag(surface0_, message.GhostName);
+      out += "</td><td width=\"100%\">";
+      out += text;
+      out += "</td></tr></table></div>";
+    }
+  } else {
+    out += "<div align=\"left\"><table border=\"0\" summary=\"\\1\"><tr bgcolor=\"#B0C4DE\"><td>";
+    out += ImageTag(surface1_, message.GhostName);
+    out += "</td><td width=\"100%\">";
+    out += text;
+    out += "</td></tr></table></div>";
+  }
+  out += "\r\n";
+}
+
+}  // namespace hollowmere

@@ -1,0 +1,74 @@
+// One message's SakuraScript as balloon HTML: a table per stretch of speech,
+// coloured by speaker, with the speaker's current surface picture beside it.
+// The renderer borrows the window's single tokenizer, regular-expression
+// component and plugin list; it must not be re-entered while it runs, and the
+// tokenizer's token list is overwritten by every call.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "log/MessageItem.h"
+
+namespace hollowmere {
+
+class TSsParser;
+class TAWKStr;
+class TSppList;
+
+class TScriptRenderer {
+ public:
+  // `surfaceCacheDir` is CP932 and ends in "/". `emulation` picks the ghost
+  // placement layout (main character right, side character left) over the
+  // plain left-aligned one.
+  TScriptRenderer(TSsParser& parser, TAWKStr& awk, TSppList& plugins, std::string surfaceCacheDir,
+                  bool emulation);
+
+  // The balloon lines, each ending in CR LF; empty when nothing shows.
+  // Tokenizer and surface-number errors propagate.
+  std::string RenderScript(const TMessageItem& message);
+  // The same, appended to `out`.
+  void AppendRenderedScript(const TMessageItem& message, std::string& out);
+
+ private:
+  void FetchMissingSurfaces(const TMessageItem& message);
+  void DecideTokenOutputs();
+  void CutSegments();
+  void AppendBalloons(const TMessageItem& message);
+  void AppendBalloon(const TMessageItem& message, const std::string& text);
+  const std::string& ImageTag(int surface, const std::string& ghostName);
+
+  TSsParser& parser_;
+  TAWKStr& awk_;
+  TSppList& plugins_;
+  std::string cacheDir_;
+  bool emulation_;
+
+  // Per-message render state.
+  int speaker_ = 0;
+  bool sync_ = false;
+  int surface0_ = 0;
+  int surface1_ = 10;
+  std::string balloons_;
+
+  // Buffers kept from message to message so that their storage is reused:
+  // the rebuilt script, the first segmentCount_ entries of segments_, and
+  // the text of the segment at hand.
+  std::string rebuilt_;
+  std::vector<std::string> segments_;
+  std::size_t segmentCount_ = 0;
+  std::string segmentText_;
+
+  // Surface files (by surface number and ghost name) already looked at during
+  // this renderer's life, one page run: each is checked, and made when
+  // missing, once. The plugin list
+  // answers a repeated miss from its own memory anyway, and the file system
+  // need not be asked again for every message.
+  std::unordered_set<std::string> checkedSurfaceFiles_;
+  // img markup by surface number and ghost name; it depends on nothing else.
+  std::unordered_map<std::string, std::string> imageTags_;
+};
+
+}  // namespace hollowmere

@@ -1,0 +1,278 @@
+// Page assembly, page files and the ShowLog road from a log text to the view.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "log/MessageItem.h"
+#include "platform/Errors.h"
+#include "render/Pages.h"
+#include "render/RenderFixture.h"
+#include "text/Encoding.h"
+
+namespace hollowmere {
+namespace {
+
+using namespace hollowmere::testing;
+using text::Sjis;
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int Count(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
+
+std::string Log(int messages, const std::string& script = "\\0a\\e") {
+  std::string log = "Result: OK\r\nheader\r\nheader\r\n";
+  for (int i = 0; i < messages; ++i) {
+    log += "20040506070809\tM" + std::to_string(i) + "\tCh\tG\t3\t1\t2\t" + script + "\r\n";
+  }
+  return log;
+}
+
+class PagesTest : public ::testing::Test, public RenderFixture {
+ protected:
+  ShowLogContext Context(int32_t perPage) {
+    return ShowLogContext{parser,  awk,     plugins, cache.path(), out.path() + "long",
+                          "Font",  perPage, true,    "ja_JP",      {}};
+  }
+  std::string Page(int k) const { return out.path() + "long" + std::to_string(k) + ".html"; }
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(out.path())) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TempDir out;
+  FakeHtmlView view;
+};
+
+TEST(PageNavigation, LinksEveryOtherPageAndShowsTheCurrentOne) {
+  const std::string p = "/d/long";
+  EXPECT_EQ(PageNavigation(p, 0, 2),
+            "1\r\n"
+            "<a href=\"file:///d/long1.html\">\r\n2</a>\r\n"
+            "<a href=\"file:///d/long2.html\">\r\n3</a>\r\n"
+            "<a href=\"file:///d/long1.html\">\r\n&rsaquo;&rsaquo;</a>\r\n");
+  EXPECT_EQ(PageNavigation(p, 1, 2),
+            "<a href=\"file:///d/long0.html\">\r\n&lsaquo;&lsaquo;</a>\r\n"
+            "<a href=\"file:///d/long0.html\">\r\n1</a>\r\n"
+            "2\r\n"
+            "<a href=\"file:///d/long2.html\">\r\n3</a>\r\n"
+            "<a href=\"file:///d/long2.html\">\r\n&rsaquo;&rsaquo;</a>\r\n");
+  EXPECT_EQ(PageNavigation(p, 2, 2),
+            "<a href=\"file:///d/long1.html\">\r\n&lsaquo;&lsaquo;</a>\r\n"
+            "<a href=\"file:///d/long0.html\">\r\n1</a>\r\n"
+            "<a href=\"file:///d/long1.html\">\r\n2</a>\r\n"
+            "3\r\n");
+  EXPECT_EQ(PageNavigation(p, 0, 0), "1\r\n");
+  // A folder name with markup characters cannot end the attribute, and one
+  // with URL delimiters still names the file.
+  EXPECT_EQ(PageNavigation("/a\"&b/long", 1, 1),
+            "<a href=\"file:///a&quot;&amp;b/long0.html\">\r\n&lsaquo;&lsaquo;</a>\r\n"
+            "<a href=\"file:///a&quot;&amp;b/long0.html\">\r\n1</a>\r\n2\r\n");
+  EXPECT_EQ(PageNavigation("/x#1?%/long", 0, 1),
+            "1\r\n<a href=\"file:///x%231%3F%25/long1.html\">\r\n2</a>\r\n"
+            "<a href=\"file:///x%231%3F%25/long1.html\">\r\n&rsaquo;&rsaquo;</a>\r\n");
+}
+
+TEST_F(PagesTest, AWholePageByteForByte) {
+  const std::string log = Sjis(
+      "Result: OK\r\nx\r\ny\r\n"
+      "20040506070809\tM1\tさくら部\tソ表\t3\t1\t\t\\0\\s[0]Hi\\e\r\n"
+      "20040506000000\tM2\t\tソ表\t4\t0\t2\tplain\r\n");
+  ShowLogContext ctx = Context(100);
+  ctx.HtmlFont = Sjis("ＭＳ ゴシック");
+  ASSERT_TRUE(ShowLog(log, ctx, view));
+
+  const std::string prefix = out.path() + "long";
+  const std::string img = "<img src=\"file://" + cache.path() + "ソ表0.bmp\" alt=\"ソ表0\">";
+  const std::string info1 =
+      "2004/05/06 7:08:09/\r\n"
+      "ゴースト:ソ表/\r\n"
+      "チャンネル:さくら部\r\n"
+      "<br>接続数:3/\r\n"
+      "投票数:1/\r\n"
+      "同意数:<br>\r\n"
+      "<a href=\"http://vote.M1\">投票</a>/\r\n"
+      "<a href=\"http://agree.M1\">同意</a>/\r\n"
+      "<a href=\"http://messageofhlwmrplay/ソ表,さくら部,\\0\\s[0]Hi\\e,\">再生</a>\r\n";
+  const std::string info2 =
+      "2004/05/06/\r\n"
+      "ゴースト:ソ表/\r\n"
+      "チャンネル:\r\n"
+      "<br>接続数:4/\r\n"
+      "投票数:0/\r\n"
+      "同意数:2<br>\r\n"
+      "<a href=\"http://vote.M2\">投票</a>/\r\n"
+      "<a href=\"http://agree.M2\">同意</a>/\r\n"
+      "<a href=\"http://messageofhlwmrplay/ソ表,,plain,\">再生</a>\r\n";
+  const std::string expected = Sjis(
+      "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html lang=\"ja-JP\"><head>"
+      "<meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\"><title>Quibbleton</title>\r\n"
+      "<META http-equiv=\"Content-Style-Type\" content=\"text/css\"><style type=\"text/css\">"
+      "<!-- body{ font-family: \"ＭＳ ゴシック\";} --></style></head><body>\r\n"
+      "1\r\n"
+      "<hr><div align=\"left\">\r\nNo.1<br>\r\n" + info1 + "</div>\r\n<div>\r\n"
+      "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td width=\"100%\">Hi"
+      "</td><td>" + img + "</td></tr></table></div>\r\n"
+      "</div>\r\n<div>\r\n" + info1 + "</div>\r\n"
+      "<hr><div align=\"left\">\r\nNo.2<br>\r\n" + info2 + "</div>\r\n<div>\r\n"
+      "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td width=\"100%\">plain"
+      "</td><td>" + img + "</td></tr></table></div>\r\n"
+      "</div>\r\n<div>\r\n" + info2 + "</div>\r\n"
+      "1\r\n"
+      "</body></html>\r\n");
+  EXPECT_EQ(ReadFile(Page(0)), expected);
+  EXPECT_EQ(view.navigations, std::vector<std::string>{"file://" + prefix + "0.html"});
+  EXPECT_EQ(Files(), std::vector<std::string>{"long0.html"});
+}
+
+TEST_F(PagesTest, MessagesAreCutIntoPagesAndNumberedThroughout) {
+  std::vector<std::pair<std::size_t, std::size_t>> progress;
+  ShowLogContext ctx = Context(100);
+  ctx.OnProgress = [&](std::size_t done, std::size_t total) { progress.push_back({done, total}); };
+  ASSERT_TRUE(ShowLog(Log(250), ctx, view));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html"}));
+  const std::string p0 = ReadFile(Page(0)), p1 = ReadFile(Page(1)), p2 = ReadFile(Page(2));
+  EXPECT_EQ(Count(p0, "<hr>"), 100);
+  EXPECT_EQ(Count(p1, "<hr>"), 100);
+  EXPECT_EQ(Count(p2, "<hr>"), 50);
+  EXPECT_NE(p0.find("No.1<br>"), std::string::npos);
+  EXPECT_NE(p1.find("No.101<br>\r\n"), std::string::npos);
+  EXPECT_NE(p2.find("No.250<br>"), std::string::npos);
+  EXPECT_EQ(p2.find("No.251<br>"), std::string::npos);
+  EXPECT_EQ(Count(p2, "&rsaquo;&rsaquo;"), 0);
+  EXPECT_EQ(Count(p0, "&lsaquo;&lsaquo;"), 0);
+  EXPECT_EQ(progress, (std::vector<std::pair<std::size_t, std::size_t>>{{100, 250}, {200, 250}, {250, 250}}));
+}
+
+TEST_F(PagesTest, AFullLastPageIsFollowedByAnEmptyOne) {
+  ASSERT_TRUE(ShowLog(Log(200), Context(100), view));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html"}));
+  const std::string last = ReadFile(Page(2));
+  EXPECT_EQ(Count(last, "<hr>"), 0);
+  for (int k = 0; k < 3; ++k) {
+    const std::string page = ReadFile(Page(k));
+    // Top and bottom navigation reach the other two pages.
+    for (int j = 0; j < 3; ++j) {
+      if (j == k) continue;
+      const std::string link = "long" + std::to_string(j) + ".html\">\r\n" + std::to_string(j + 1) + "</a>";
+      EXPECT_EQ(Count(page, link), 2) << "page " << k << " to page " << j;
+    }
+  }
+}
+
+TEST_F(PagesTest, AnEmptyLogIsOnePageWithoutMessages) {
+  ASSERT_TRUE(ShowLog("Result: OK\r\na\r\nb\r\n", Context(100), view));
+  EXPECT_EQ(Files(), std::vector<std::string>{"long0.html"});
+  const std::string page = ReadFile(Page(0));
+  EXPECT_EQ(Count(page, "<hr>"), 0);
+  EXPECT_NE(page.find("<body>\r\n1\r\n1\r\n</body></html>\r\n"), std::string::npos);
+  EXPECT_EQ(view.navigations.size(), 1u);
+}
+
+TEST_F(PagesTest, APageSizeBelowOneCountsAsOne) {
+  for (const int32_t size : {0, -5}) {
+    FakeHtmlView v;
+    ASSERT_TRUE(ShowLog(Log(2), Context(size), v));
+    EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html"}));
+    EXPECT_NE(ReadFile(Page(1)).find("No.2<br>"), std::string::npos);
+    EXPECT_EQ(Count(ReadFile(Page(2)), "<hr>"), 0);
+  }
+}
+
+TEST_F(PagesTest, ARejectedTextChangesNothing) {
+  EXPECT_FALSE(ShowLog("Result: OK \r\na\r\nb\r\n", Context(100), view));
+  EXPECT_FALSE(ShowLog("result: ok\r\n", Context(100), view));
+  EXPECT_TRUE(Files().empty());
+  EXPECT_TRUE(view.navigations.empty());
+}
+
+TEST_F(PagesTest, AParseErrorWritesNothing) {
+  EXPECT_THROW(ShowLog(Log(3) + "\r\n", Context(1), view), ELogFormatError);
+  EXPECT_THROW(ShowLog("", Context(1), view), Error);
+  EXPECT_TRUE(Files().empty());
+  EXPECT_TRUE(view.navigations.empty());
+}
+
+TEST_F(PagesTest, ARenderErrorKeepsEarlierPagesAndDoesNotNavigate) {
+  // An older page 1 from an earlier run must survive untouched.
+  { std::ofstream(Page(1), std::ios::binary) << "old page"; }
+  parser.SetTagPattern({"\\0", "\\s%b"});
+  std::string log = "Result: OK\r\na\r\nb\r\n";
+  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0\\s[1]ok\r\n";
+  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\s[x]bad\r\n";
+  log += "20040506070809\tM2\tC\tG\t1\t1\t1\tok\r\n";
+  EXPECT_THROW(ShowLog(log, Context(1), view), EConvertError);
+  EXPECT_NE(ReadFile(Page(0)).find("No.1<br>"), std::string::npos);
+  EXPECT_EQ(ReadFile(Page(1)), "old page");
+  EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html"}));
+  EXPECT_TRUE(view.navigations.empty());
+}
+
+TEST_F(PagesTest, AFailedWriteLeavesNoTemporaryFileAndDoesNotNavigate) {
+  // A folder in the way of page 1: its file cannot be put in place.
+  fs::create_directories(out.path() + "long1.html/inside");
+  EXPECT_THROW(ShowLog(Log(3), Context(1), view), EFCreateError);
+  EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html"}));
+  EXPECT_TRUE(view.navigations.empty());
+
+  ShowLogContext missing = Context(1);
+  missing.PageFilePrefix = out.path() + "no/such/folder/long";
+  EXPECT_THROW(ShowLog(Log(1), missing, view), EFCreateError);
+}
+
+TEST_F(PagesTest, PagesReplaceOlderOnesWholeAndLeaveHigherNumbersAlone) {
+  ASSERT_TRUE(ShowLog(Log(3), Context(1), view));
+  const std::string fourth = ReadFile(Page(3));
+  ASSERT_TRUE(ShowLog(Log(1, "\\0new"), Context(1), view));
+  EXPECT_NE(ReadFile(Page(0)).find(">new</td>"), std::string::npos);
+  EXPECT_EQ(ReadFile(Page(3)), fourth);
+  EXPECT_EQ(Files().size(), 4u);
+}
+
+TEST_F(PagesTest, AFolderWithUrlDelimitersStillWorks) {
+  fs::create_directories(out.path() + "a#b?");
+  ShowLogContext ctx = Context(1);
+  ctx.PageFilePrefix = out.path() + "a#b?/long";
+  ASSERT_TRUE(ShowLog(Log(1), ctx, view));
+  EXPECT_TRUE(fs::is_regular_file(out.path() + "a#b?/long1.html"));
+  EXPECT_EQ(view.navigations, std::vector<std::string>{"file://" + out.path() + "a#b?/long0.html"});
+  EXPECT_NE(ReadFile(out.path() + "a#b?/long0.html").find("<a href=\"file://" + out.path() + "a%23b%3F/long1.html\">"),
+            std::string::npos);
+}
+
+TEST_F(PagesTest, TextFromTheLogCannotInjectMarkup) {
+  std::string log = "Result: OK\r\na\r\nb\r\n";
+  log += "20040506070809\tm\"x\t<i>&\tG<b>\"\t<1>\t&2\t\"3\t\\0a\"b\r\n";
+  ASSERT_TRUE(ShowLog(log, Context(100), view));
+  const std::string page = ReadFile(Page(0));
+  EXPECT_NE(page.find(Sjis("ゴースト:G&lt;b&gt;&quot;/\r\n")), std::string::npos);
+  EXPECT_NE(page.find(Sjis("チャンネル:&lt;i&gt;&amp;\r\n")), std::string::npos);
+  EXPECT_NE(page.find(Sjis("<br>接続数:&lt;1&gt;/\r\n")), std::string::npos);
+  EXPECT_NE(page.find(Sjis("投票数:&amp;2/\r\n")), std::string::npos);
+  EXPECT_NE(page.find(Sjis("同意数:&quot;3<br>\r\n")), std::string::npos);
+  EXPECT_NE(page.find("<a href=\"http://vote.m&quot;x\">"), std::string::npos);
+  EXPECT_NE(page.find("<a href=\"http://agree.m&quot;x\">"), std::string::npos);
+  EXPECT_NE(page.find("<a href=\"http://messageofhlwmrplay/G&lt;b&gt;&quot;,&lt;i&gt;&amp;,\\0a&quot;b,\">"),
+            std::string::npos);
+  // The script text keeps its own escaping.
+  EXPECT_NE(page.find(">a&rdquo;b</td>"), std::string::npos);
+  EXPECT_EQ(page.find("<b>"), std::string::npos);
+  EXPECT_EQ(page.find("<i>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hollowmere
