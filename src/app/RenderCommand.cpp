@@ -109,7 +109,7 @@ std::vector<std::string> LoadPatterns(const fs::path& folder, const char* name) 
   if (!fs::is_regular_file(file)) {
     throw Error("pattern file not found: " + ProgramPath(file.string()));
   }
-  return LoadPatternFile(file.string());
+  return LoadPatternFile(ProgramPath(file.string()));
 }
 
 fs::path ExecutableFolderNative() {

@@ -4,8 +4,6 @@
 #include "platform/IniFile.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -13,6 +11,7 @@
 #include <unistd.h>
 
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "text/Numbers.h"
 #include "text/Sjis.h"
 
@@ -65,10 +64,18 @@ std::optional<KeyLine> ParseKeyLine(std::string_view line) {
   return KeyLine{Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))};
 }
 
+// nullopt when there is no readable file at the path (a folder included).
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::FILE* f = std::fopen(NativePath(path).c_str(), "rb");
+  if (f == nullptr) return std::nullopt;
+  std::string content;
+  char buf[8192];
+  std::size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, got);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return std::nullopt;
+  return content;
 }
 
 // Index range [first, end) of the section's body lines, or nullopt.
@@ -116,12 +123,13 @@ std::optional<std::string> Lookup(const std::string& path, const std::string& se
 }
 
 void ReplaceFile(const std::string& path, const std::string& content) {
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
+  const std::string native = NativePath(path);
+  const std::string tmp = native + ".tmp" + std::to_string(::getpid());
   std::FILE* f = std::fopen(tmp.c_str(), "wb");
   if (f == nullptr) throw IniWriteError(path);
   const bool written = std::fwrite(content.data(), 1, content.size(), f) == content.size();
   const bool closed = std::fclose(f) == 0;
-  if (!written || !closed || std::rename(tmp.c_str(), path.c_str()) != 0) {
+  if (!written || !closed || std::rename(tmp.c_str(), native.c_str()) != 0) {
     std::remove(tmp.c_str());
     throw IniWriteError(path);
   }
@@ -170,6 +178,9 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
 
 void TIniFile::Update(const std::string& section, const std::string& key, const std::string* value) {
   const auto content = ReadWholeFile(path_);
+  // A settings file that exists but cannot be read must not be replaced by
+  // one holding only this key.
+  if (!content && FileExists(path_)) throw IniWriteError(path_);
   std::vector<std::string> lines = content ? text::SplitLines(*content) : std::vector<std::string>{};
   const auto span = FindSection(lines, section);
   const std::string newLine = value ? key + "=" + *value : std::string();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/FileSystem.h"
 #include "text/Encoding.h"
 #include "text/Sjis.h"
 
@@ -320,7 +321,7 @@ std::vector<std::string> LoadPatternFile(const std::string& path) {
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  std::unique_ptr<std::FILE, Closer> f(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, Closer> f(std::fopen(NativePath(path).c_str(), "rb"));
   if (!f) throw FileOpenError(path);
   std::string content;
   char buf[8192];

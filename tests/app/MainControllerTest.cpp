@@ -22,13 +22,6 @@ namespace fs = std::filesystem;
 using namespace hollowmere::testing;
 using text::Sjis;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void Spit(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
@@ -199,7 +192,7 @@ TEST_F(MainControllerTest, NormalEndWritesEveryKeyInOrder) {
   controller.SettingMenuClick();
   controller.LeftMenuClick();
   controller.FormDestroy();
-  EXPECT_EQ(Slurp(IniPath()),
+  EXPECT_EQ(ReadFileBytes(IniPath()),
             "[General]\r\nRenderingMode=0\r\nLUID=L1\r\nSurfaceCacheDir=" + dir.path() +
                 "cache/\r\n1PageCount=50\r\n\r\n[Form]\r\nTop=10\r\nLeft=20\r\nWidth=640\r\n"
                 "Height=480\r\n\r\n[HTML]\r\nFont=" + Sjis("ＭＳ 明朝") +

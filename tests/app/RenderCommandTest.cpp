@@ -20,13 +20,6 @@ using testing::DistDir;
 using testing::TempDir;
 namespace fs = std::filesystem;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 TEST(RenderArguments, DefaultsAndEveryOption) {
   const RenderCommandOptions d = ParseRenderArguments({"log.txt", "out"});
   EXPECT_EQ(d.PerPage, 100);
@@ -104,7 +97,7 @@ TEST_F(RenderRun, WritesPagesAndSaysWhere) {
   EXPECT_TRUE(fs::is_directory(dir.file("pages/cache")));
   EXPECT_NE(out.str().find("2 messages on 3 pages"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("file://" + dir.file("pages/long0.html")), std::string::npos) << out.str();
-  const std::string page = ReadFile(dir.file("pages/long1.html"));
+  const std::string page = testing::ReadFileBytes(dir.file("pages/long1.html"));
   EXPECT_NE(page.find("<a href=\"file://" + dir.file("pages/long0.html") + "\">"), std::string::npos);
   EXPECT_NE(page.find("src=\"file://" + dir.file("pages/cache/G10.bmp") + "\""), std::string::npos);
 }
@@ -146,12 +139,12 @@ TEST(RenderProgram, RendersTheSampleLogWithThePluginPictures) {
                               "' 2> '" + dir.file("stderr") + "'";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0) << ReadFile(dir.file("stderr"));
-  EXPECT_NE(ReadFile(dir.file("stdout")).find("file://" + dir.file("out/long0.html")), std::string::npos);
+  ASSERT_EQ(WEXITSTATUS(status), 0) << testing::ReadFileBytes(dir.file("stderr"));
+  EXPECT_NE(testing::ReadFileBytes(dir.file("stdout")).find("file://" + dir.file("out/long0.html")), std::string::npos);
 
   int pages = 0;
   for (; fs::exists(dir.file("out/long" + std::to_string(pages) + ".html")); ++pages) {
-    const std::string page = ReadFile(dir.file("out/long" + std::to_string(pages) + ".html"));
+    const std::string page = testing::ReadFileBytes(dir.file("out/long" + std::to_string(pages) + ".html"));
     std::string utf8;
     ASSERT_NO_THROW(utf8 = text::Cp932ToUtf8(page)) << "page " << pages << " is not CP932";
     EXPECT_NE(utf8.find("charset=Shift_JIS"), std::string::npos);
@@ -167,7 +160,7 @@ TEST(RenderProgram, RendersTheSampleLogWithThePluginPictures) {
   for (const auto& entry : fs::directory_iterator(dir.file("out/cache"))) {
     if (entry.path().extension() != ".bmp") continue;
     ++pictures;
-    EXPECT_EQ(ReadFile(entry.path().string()).substr(0, 2), "BM") << entry.path();
+    EXPECT_EQ(testing::ReadFileBytes(entry.path().string()).substr(0, 2), "BM") << entry.path();
   }
   EXPECT_GT(pictures, 0);
 }

@@ -13,11 +13,6 @@ namespace {
 
 using testing::TempDir;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(Settings, FirstStartUsesTheDefaults) {
   TempDir dir;
   const TSettings s = LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path());
@@ -51,7 +46,7 @@ TEST(Settings, SaveWritesEveryKeyButSppDirInOrder) {
   TIniFile ini(SettingsFilePath(dir.path()));
   TSettings s = LoadSettings(ini, dir.path());
   SaveSettings(ini, s);
-  EXPECT_EQ(Slurp(ini.FileName()),
+  EXPECT_EQ(testing::ReadFileBytes(ini.FileName()),
             "[General]\r\nRenderingMode=1\r\nLUID=\r\nSurfaceCacheDir=" + dir.path() +
                 "cache/\r\n1PageCount=100\r\n\r\n[Form]\r\nTop=145\r\nLeft=209\r\nWidth=440\r\n"
                 "Height=351\r\n\r\n[HTML]\r\nFont=" + text::Sjis("ＭＳ 明朝") +

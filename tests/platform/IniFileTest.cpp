@@ -15,22 +15,13 @@ namespace {
 
 using testing::TempDir;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Put(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
 TEST(TIniFile, MissingFileSectionOrKeyGivesTheDefault) {
   TempDir dir;
   TIniFile ini(dir.file("none.ini"));
   EXPECT_EQ(ini.ReadString("General", "SppDir", "def"), "def");
   EXPECT_EQ(ini.ReadInteger("Form", "Top", 145), 145);
   EXPECT_TRUE(ini.ReadBool("General", "RenderingMode", true));
-  Put(dir.file("a.ini"), "[Other]\r\nSppDir=x\r\n");
+  testing::WriteFileBytes(dir.file("a.ini"), "[Other]\r\nSppDir=x\r\n");
   TIniFile other(dir.file("a.ini"));
   EXPECT_EQ(other.ReadString("General", "SppDir", "def"), "def");
   EXPECT_EQ(other.ReadString("Other", "Missing", "def"), "def");
@@ -39,7 +30,7 @@ TEST(TIniFile, MissingFileSectionOrKeyGivesTheDefault) {
 
 TEST(TIniFile, NamesIgnoreCaseAndValuesAreTrimmed) {
   TempDir dir;
-  Put(dir.file("a.ini"),
+  testing::WriteFileBytes(dir.file("a.ini"),
       "; comment\n[general]\n  sppdir =  /p/q  \nQuoted=\"  x  \"\nEmpty=\n[GENERAL]\nSppDir=second\n");
   TIniFile ini(dir.file("a.ini"));
   EXPECT_EQ(ini.ReadString("General", "SppDir", ""), "/p/q");
@@ -50,7 +41,7 @@ TEST(TIniFile, NamesIgnoreCaseAndValuesAreTrimmed) {
 
 TEST(TIniFile, IntegersAndBooleans) {
   TempDir dir;
-  Put(dir.file("a.ini"),
+  testing::WriteFileBytes(dir.file("a.ini"),
       "[G]\nHex=0x20\nHexUpper=0X1F\nShort=0x\nWord=abc\nNeg=-5\nBool7=7\nBool0=0\nDollar=$10\n");
   TIniFile ini(dir.file("a.ini"));
   EXPECT_EQ(ini.ReadInteger("G", "Hex", 100), 32);
@@ -67,19 +58,19 @@ TEST(TIniFile, IntegersAndBooleans) {
 
 TEST(TIniFile, LongValuesAreCutTo2047Bytes) {
   TempDir dir;
-  Put(dir.file("a.ini"), "[G]\nK=" + std::string(3000, 'v') + "\n");
+  testing::WriteFileBytes(dir.file("a.ini"), "[G]\nK=" + std::string(3000, 'v') + "\n");
   EXPECT_EQ(TIniFile(dir.file("a.ini")).ReadString("G", "K", "").size(), 2047u);
 }
 
 TEST(TIniFile, WritesOneKeyAndLeavesTheRestAlone) {
   TempDir dir;
   const std::string path = dir.file("a.ini");
-  Put(path, "; keep me\r\n[General]\r\nLUID=old\r\nOther=1\r\n\r\n[Form]\r\nTop=1\r\n");
+  testing::WriteFileBytes(path, "; keep me\r\n[General]\r\nLUID=old\r\nOther=1\r\n\r\n[Form]\r\nTop=1\r\n");
   TIniFile ini(path);
   ini.WriteString("general", "luid", "new");
   ini.WriteString("General", "Added", "2");
   ini.WriteInteger("Play", "Enabled", 1);
-  EXPECT_EQ(Slurp(path),
+  EXPECT_EQ(testing::ReadFileBytes(path),
             "; keep me\r\n[General]\r\nluid=new\r\nOther=1\r\nAdded=2\r\n\r\n[Form]\r\nTop=1\r\n"
             "\r\n[Play]\r\nEnabled=1\r\n");
   ini.DeleteKey("General", "Other");
@@ -87,12 +78,21 @@ TEST(TIniFile, WritesOneKeyAndLeavesTheRestAlone) {
   EXPECT_EQ(ini.ReadString("General", "LUID", ""), "new");
 }
 
+TEST(TIniFile, ShiftJisPathsAreUtf8OnDisk) {
+  TempDir dir;
+  const std::string name = text::Sjis("設定.ini");
+  TIniFile ini(dir.path() + name);
+  ini.WriteInteger("Form", "Top", 7);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "設定.ini"));
+  EXPECT_EQ(ini.ReadInteger("Form", "Top", 0), 7);
+}
+
 TEST(TIniFile, CreatesTheFileAndKeepsShiftJisBytes) {
   TempDir dir;
   TIniFile ini(dir.file("new.ini"));
   const std::string font = text::Sjis("ＭＳ 明朝");
   ini.WriteString("HTML", "Font", font);
-  EXPECT_EQ(Slurp(dir.file("new.ini")), "[HTML]\r\nFont=" + font + "\r\n");
+  EXPECT_EQ(testing::ReadFileBytes(dir.file("new.ini")), "[HTML]\r\nFont=" + font + "\r\n");
   EXPECT_EQ(ini.ReadString("HTML", "Font", ""), font);
 }
 
@@ -107,6 +107,12 @@ TEST(TIniFile, RefusedWriteRaisesWithTheFileNameAndChangesNothing) {
     EXPECT_EQ(std::string(e.what()), path + text::Sjis(" に書き込めません"));
   }
   EXPECT_FALSE(std::filesystem::exists(path));
+  // A folder where the file should be: reads give defaults, writes are refused.
+  std::filesystem::create_directory(dir.file("folder.ini"));
+  TIniFile folder(dir.file("folder.ini"));
+  EXPECT_EQ(folder.ReadString("General", "LUID", "def"), "def");
+  EXPECT_THROW(folder.WriteString("General", "LUID", "x"), EIniFileException);
+  EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder.ini")));
   EXPECT_THROW(ini.WriteString("G", "K", "two\r\nlines"), std::invalid_argument);
 }
 

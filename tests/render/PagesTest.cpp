@@ -19,13 +19,6 @@ using namespace hollowmere::testing;
 using text::Sjis;
 namespace fs = std::filesystem;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 int Count(const std::string& text, const std::string& piece) {
   int n = 0;
   for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
@@ -134,7 +127,7 @@ TEST_F(PagesTest, AWholePageByteForByte) {
       "</div>\r\n<div>\r\n" + info2 + "</div>\r\n"
       "1\r\n"
       "</body></html>\r\n");
-  EXPECT_EQ(ReadFile(Page(0)), expected);
+  EXPECT_EQ(ReadFileBytes(Page(0)), expected);
   EXPECT_EQ(view.navigations, std::vector<std::string>{"file://" + prefix + "0.html"});
   EXPECT_EQ(Files(), std::vector<std::string>{"long0.html"});
 }
@@ -145,7 +138,7 @@ TEST_F(PagesTest, MessagesAreCutIntoPagesAndNumberedThroughout) {
   ctx.OnProgress = [&](std::size_t done, std::size_t total) { progress.push_back({done, total}); };
   ASSERT_TRUE(ShowLog(Log(250), ctx, view));
   EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html"}));
-  const std::string p0 = ReadFile(Page(0)), p1 = ReadFile(Page(1)), p2 = ReadFile(Page(2));
+  const std::string p0 = ReadFileBytes(Page(0)), p1 = ReadFileBytes(Page(1)), p2 = ReadFileBytes(Page(2));
   EXPECT_EQ(Count(p0, "<hr>"), 100);
   EXPECT_EQ(Count(p1, "<hr>"), 100);
   EXPECT_EQ(Count(p2, "<hr>"), 50);
@@ -161,10 +154,10 @@ TEST_F(PagesTest, MessagesAreCutIntoPagesAndNumberedThroughout) {
 TEST_F(PagesTest, AFullLastPageIsFollowedByAnEmptyOne) {
   ASSERT_TRUE(ShowLog(Log(200), Context(100), view));
   EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html"}));
-  const std::string last = ReadFile(Page(2));
+  const std::string last = ReadFileBytes(Page(2));
   EXPECT_EQ(Count(last, "<hr>"), 0);
   for (int k = 0; k < 3; ++k) {
-    const std::string page = ReadFile(Page(k));
+    const std::string page = ReadFileBytes(Page(k));
     // Top and bottom navigation reach the other two pages.
     for (int j = 0; j < 3; ++j) {
       if (j == k) continue;
@@ -177,7 +170,7 @@ TEST_F(PagesTest, AFullLastPageIsFollowedByAnEmptyOne) {
 TEST_F(PagesTest, AnEmptyLogIsOnePageWithoutMessages) {
   ASSERT_TRUE(ShowLog("Result: OK\r\na\r\nb\r\n", Context(100), view));
   EXPECT_EQ(Files(), std::vector<std::string>{"long0.html"});
-  const std::string page = ReadFile(Page(0));
+  const std::string page = ReadFileBytes(Page(0));
   EXPECT_EQ(Count(page, "<hr>"), 0);
   EXPECT_NE(page.find("<body>\r\n1\r\n1\r\n</body></html>\r\n"), std::string::npos);
   EXPECT_EQ(view.navigations.size(), 1u);
@@ -188,8 +181,8 @@ TEST_F(PagesTest, APageSizeBelowOneCountsAsOne) {
     FakeHtmlView v;
     ASSERT_TRUE(ShowLog(Log(2), Context(size), v));
     EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html"}));
-    EXPECT_NE(ReadFile(Page(1)).find("No.2<br>"), std::string::npos);
-    EXPECT_EQ(Count(ReadFile(Page(2)), "<hr>"), 0);
+    EXPECT_NE(ReadFileBytes(Page(1)).find("No.2<br>"), std::string::npos);
+    EXPECT_EQ(Count(ReadFileBytes(Page(2)), "<hr>"), 0);
   }
 }
 
@@ -216,8 +209,8 @@ TEST_F(PagesTest, ARenderErrorKeepsEarlierPagesAndDoesNotNavigate) {
   log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\s[x]bad\r\n";
   log += "20040506070809\tM2\tC\tG\t1\t1\t1\tok\r\n";
   EXPECT_THROW(ShowLog(log, Context(1), view), EConvertError);
-  EXPECT_NE(ReadFile(Page(0)).find("No.1<br>"), std::string::npos);
-  EXPECT_EQ(ReadFile(Page(1)), "old page");
+  EXPECT_NE(ReadFileBytes(Page(0)).find("No.1<br>"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(Page(1)), "old page");
   EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html"}));
   EXPECT_TRUE(view.navigations.empty());
 }
@@ -236,10 +229,10 @@ TEST_F(PagesTest, AFailedWriteLeavesNoTemporaryFileAndDoesNotNavigate) {
 
 TEST_F(PagesTest, PagesReplaceOlderOnesWholeAndLeaveHigherNumbersAlone) {
   ASSERT_TRUE(ShowLog(Log(3), Context(1), view));
-  const std::string fourth = ReadFile(Page(3));
+  const std::string fourth = ReadFileBytes(Page(3));
   ASSERT_TRUE(ShowLog(Log(1, "\\0new"), Context(1), view));
-  EXPECT_NE(ReadFile(Page(0)).find(">new</td>"), std::string::npos);
-  EXPECT_EQ(ReadFile(Page(3)), fourth);
+  EXPECT_NE(ReadFileBytes(Page(0)).find(">new</td>"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(Page(3)), fourth);
   EXPECT_EQ(Files().size(), 4u);
 }
 
@@ -250,7 +243,7 @@ TEST_F(PagesTest, AFolderWithUrlDelimitersStillWorks) {
   ASSERT_TRUE(ShowLog(Log(1), ctx, view));
   EXPECT_TRUE(fs::is_regular_file(out.path() + "a#b?/long1.html"));
   EXPECT_EQ(view.navigations, std::vector<std::string>{"file://" + out.path() + "a#b?/long0.html"});
-  EXPECT_NE(ReadFile(out.path() + "a#b?/long0.html").find("<a href=\"file://" + out.path() + "a%23b%3F/long1.html\">"),
+  EXPECT_NE(ReadFileBytes(out.path() + "a#b?/long0.html").find("<a href=\"file://" + out.path() + "a%23b%3F/long1.html\">"),
             std::string::npos);
 }
 
@@ -258,7 +251,7 @@ TEST_F(PagesTest, TextFromTheLogCannotInjectMarkup) {
   std::string log = "Result: OK\r\na\r\nb\r\n";
   log += "20040506070809\tm\"x\t<i>&\tG<b>\"\t<1>\t&2\t\"3\t\\0a\"b\r\n";
   ASSERT_TRUE(ShowLog(log, Context(100), view));
-  const std::string page = ReadFile(Page(0));
+  const std::string page = ReadFileBytes(Page(0));
   EXPECT_NE(page.find(Sjis("ゴースト:G&lt;b&gt;&quot;/\r\n")), std::string::npos);
   EXPECT_NE(page.find(Sjis("チャンネル:&lt;i&gt;&amp;\r\n")), std::string::npos);
   EXPECT_NE(page.find(Sjis("<br>接続数:&lt;1&gt;/\r\n")), std::string::npos);

@@ -11,6 +11,11 @@ inline std::string SourceDir() { return HOLLOWMERE_SOURCE_DIR; }
 inline std::string DistDir() { return HOLLOWMERE_DIST_DIR; }
 inline std::string TestPluginDir() { return HOLLOWMERE_TEST_PLUGIN_DIR; }
 
+// A file's whole content as bytes ("" when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
+// Writes the bytes, replacing the file.
+void WriteFileBytes(const std::string& path, const std::string& content);
+
 class TempDir {
  public:
   TempDir();
