@@ -1,9 +1,11 @@
-// Picture storage and the BMP writer (BITMAPFILEHEADER + BITMAPINFOHEADER,
-// 24 bits per pixel, bottom-up rows padded to 4 bytes).
+// Picture storage and its BMP form (24 bits per pixel, through stb's writer).
 #include "platform/Bitmap.h"
+
+#include <stb_image_write.h>
 
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
@@ -12,14 +14,8 @@ namespace hollowmere {
 
 namespace {
 
-void PutLe16(std::string& out, uint32_t v) {
-  out.push_back(static_cast<char>(v & 0xFF));
-  out.push_back(static_cast<char>((v >> 8) & 0xFF));
-}
-
-void PutLe32(std::string& out, uint32_t v) {
-  PutLe16(out, v & 0xFFFF);
-  PutLe16(out, v >> 16);
+void AppendBytes(void* context, void* data, int size) {
+  static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<std::size_t>(size));
 }
 
 }  // namespace
@@ -32,35 +28,18 @@ Bitmap::Bitmap(int width, int height, uint32_t fill) {
 }
 
 std::string Bitmap::ToBmpBytes() const {
-  const uint32_t rowBytes = (static_cast<uint32_t>(width_) * 3 + 3) & ~3u;
-  const uint32_t imageBytes = rowBytes * static_cast<uint32_t>(height_);
-  const uint32_t headerBytes = 14 + 40;
+  // stb takes rows of R, G, B bytes, top row first.
+  std::vector<unsigned char> rgb;
+  rgb.reserve(pixels_.size() * 3);
+  for (const uint32_t p : pixels_) {
+    rgb.push_back(static_cast<unsigned char>((p >> 16) & 0xFF));
+    rgb.push_back(static_cast<unsigned char>((p >> 8) & 0xFF));
+    rgb.push_back(static_cast<unsigned char>(p & 0xFF));
+  }
   std::string out;
-  out.reserve(headerBytes + imageBytes);
-  out += "BM";
-  PutLe32(out, headerBytes + imageBytes);
-  PutLe32(out, 0);            // reserved
-  PutLe32(out, headerBytes);  // offset of the pixel rows
-  PutLe32(out, 40);           // BITMAPINFOHEADER
-  PutLe32(out, static_cast<uint32_t>(width_));
-  PutLe32(out, static_cast<uint32_t>(height_));  // positive: bottom-up
-  PutLe16(out, 1);                                // planes
-  PutLe16(out, 24);                               // bits per pixel
-  PutLe32(out, 0);                                // BI_RGB
-  PutLe32(out, imageBytes);
-  PutLe32(out, 2835);  // 72 dpi
-  PutLe32(out, 2835);
-  PutLe32(out, 0);
-  PutLe32(out, 0);
-  for (int y = height_ - 1; y >= 0; --y) {
-    const std::size_t rowStart = out.size();
-    for (int x = 0; x < width_; ++x) {
-      const uint32_t p = Pixel(x, y);
-      out.push_back(static_cast<char>(p & 0xFF));          // blue
-      out.push_back(static_cast<char>((p >> 8) & 0xFF));   // green
-      out.push_back(static_cast<char>((p >> 16) & 0xFF));  // red
-    }
-    out.append(rowStart + rowBytes - out.size(), '\0');
+  if (width_ == 0 || height_ == 0 ||
+      stbi_write_bmp_to_func(&AppendBytes, &out, width_, height_, 3, rgb.data()) == 0) {
+    throw std::invalid_argument("no picture to encode");
   }
   return out;
 }

@@ -40,7 +40,7 @@ TEST(BitmapTest, BmpBytesAreBottomUpBgrWithPaddedRows) {
   const std::string bmp = b.ToBmpBytes();
   const std::string header(
       "BM\x4E\0\0\0\0\0\0\0\x36\0\0\0"
-      "\x28\0\0\0\x03\0\0\0\x02\0\0\0\x01\0\x18\0\0\0\0\0\x18\0\0\0\x13\x0B\0\0\x13\x0B\0\0"
+      "\x28\0\0\0\x03\0\0\0\x02\0\0\0\x01\0\x18\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"
       "\0\0\0\0\0\0\0\0",
       54);
   ASSERT_EQ(bmp.size(), 54u + 2 * 12);
