@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "platform/Errors.h"
@@ -19,16 +17,6 @@
 #include "text/Sjis.h"
 
 namespace hollowmere {
-namespace {
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(NativePath(path), std::ios::binary);
-  if (!in) throw FileOpenError(path);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
-
 bool SettingDialogAcceptsOk(const TSettingDialogValues& values) {
   return text::TryStrToInt(values.PageCount).has_value();
 }

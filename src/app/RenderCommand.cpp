@@ -8,9 +8,7 @@
 
 #include <charconv>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "platform/FileSystem.h"
 #include "regex/bmRegExp.h"
@@ -95,15 +93,6 @@ fs::path AbsoluteFolder(const std::string& folder) {
   return fs::path(s);
 }
 
-std::string ReadWholeFile(const fs::path& path, const std::string& cp932Path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in || fs::is_directory(path)) throw FileOpenError(cp932Path);
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) throw FileOpenError(cp932Path);
-  return content.str();
-}
-
 std::vector<std::string> LoadPatterns(const fs::path& folder, const char* name) {
   const fs::path file = folder / name;
   if (!fs::is_regular_file(file)) {
@@ -155,7 +144,7 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
   const std::string font = ForPages(options.FontUtf8, "font name");
 
   // Everything that can fail without writing comes first.
-  const std::string logText = ReadWholeFile(logFile, logFileCp932);
+  const std::string logText = ReadWholeFile(logFileCp932);
   TSsParser parser;
   parser.SetTagPattern(LoadPatterns(patternsDir, "tagpat.txt"));
   parser.SetMetaPattern(LoadPatterns(patternsDir, "metapat.txt"));

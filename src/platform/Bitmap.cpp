@@ -45,17 +45,8 @@ std::string Bitmap::ToBmpBytes() const {
 }
 
 void Bitmap::SaveToBmpFile(const std::string& path) const {
-  const std::string bytes = ToBmpBytes();
-  const std::string native = NativePath(path);
-  std::FILE* f = std::fopen(native.c_str(), "wb");
-  if (f == nullptr) throw FileCreateError(path);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    // A broken picture would be kept for good by the surface cache.
-    std::remove(native.c_str());
-    throw FileCreateError(path);
-  }
+  // Replaced whole: a broken picture would be kept for good by the surface cache.
+  WriteFileReplacing(path, ToBmpBytes());
 }
 
 }  // namespace hollowmere

@@ -4,7 +4,9 @@
 // that is not valid CP932 is passed through byte for byte).
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace hollowmere {
@@ -24,6 +26,17 @@ bool FileExists(const std::string& path);
 // them. Folders, hidden files (names starting with ".") and anything that is
 // not a regular file are left out. A missing or unreadable folder gives none.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& suffix);
+
+// A regular file's whole content; nullopt when there is none at the path or
+// it cannot be read (a folder included).
+std::optional<std::string> TryReadWholeFile(const std::string& path);
+// The same, raising EFOpenError ("ファイル %s は開けません") instead.
+std::string ReadWholeFile(const std::string& path);
+
+// Replaces the file with `bytes` through a temporary file beside it, renamed
+// into place, so a failed write never leaves a half-written file where a
+// good one was. Raises EFCreateError ("ファイル %s を作成できません").
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
 // The folder of the running executable, ending in "/".
 std::string ExecutableFolder();

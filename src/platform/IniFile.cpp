@@ -1,14 +1,12 @@
 // INI reading and single-key writing. A write re-reads the file, edits one
-// line and replaces the file through a temporary file in the same folder, so
-// a failed write never leaves a truncated settings file behind.
+// line and replaces the file whole (WriteFileReplacing), so a failed write
+// never leaves a truncated settings file behind.
 #include "platform/IniFile.h"
 
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <vector>
-
-#include <unistd.h>
 
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
@@ -64,20 +62,6 @@ std::optional<KeyLine> ParseKeyLine(std::string_view line) {
   return KeyLine{Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))};
 }
 
-// nullopt when there is no readable file at the path (a folder included).
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::FILE* f = std::fopen(NativePath(path).c_str(), "rb");
-  if (f == nullptr) return std::nullopt;
-  std::string content;
-  char buf[8192];
-  std::size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, got);
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return std::nullopt;
-  return content;
-}
-
 // Index range [first, end) of the section's body lines, or nullopt.
 struct SectionSpan {
   std::size_t header;
@@ -106,7 +90,7 @@ std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, const 
 
 std::optional<std::string> Lookup(const std::string& path, const std::string& section,
                                   const std::string& key) {
-  const auto content = ReadWholeFile(path);
+  const auto content = TryReadWholeFile(path);
   if (!content) return std::nullopt;
   const std::vector<std::string> lines = text::SplitLines(*content);
   const auto span = FindSection(lines, section);
@@ -120,19 +104,6 @@ std::optional<std::string> Lookup(const std::string& path, const std::string& se
   }
   if (value.size() > kMaxValueBytes) value = value.substr(0, kMaxValueBytes);
   return std::string(value);
-}
-
-void ReplaceFile(const std::string& path, const std::string& content) {
-  const std::string native = NativePath(path);
-  const std::string tmp = native + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (f == nullptr) throw IniWriteError(path);
-  const bool written = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed || std::rename(tmp.c_str(), native.c_str()) != 0) {
-    std::remove(tmp.c_str());
-    throw IniWriteError(path);
-  }
 }
 
 }  // namespace
@@ -177,7 +148,7 @@ void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
 }
 
 void TIniFile::Update(const std::string& section, const std::string& key, const std::string* value) {
-  const auto content = ReadWholeFile(path_);
+  const auto content = TryReadWholeFile(path_);
   // A settings file that exists but cannot be read must not be replaced by
   // one holding only this key.
   if (!content && FileExists(path_)) throw IniWriteError(path_);
@@ -202,7 +173,11 @@ void TIniFile::Update(const std::string& section, const std::string& key, const 
     while (insert > span->header + 1 && Trim(lines[insert - 1]).empty()) --insert;
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert), newLine);
   }
-  ReplaceFile(path_, text::JoinCrlf(lines));
+  try {
+    WriteFileReplacing(path_, text::JoinCrlf(lines));
+  } catch (const EFCreateError&) {
+    throw IniWriteError(path_);
+  }
 }
 
 }  // namespace hollowmere

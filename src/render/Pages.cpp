@@ -1,16 +1,11 @@
 // Page assembly and the page files. Each page is built whole in memory and
-// written with one large write to a temporary file beside its final name,
-// then renamed into place, so a failure never leaves half a page behind.
+// written with one large write through WriteFileReplacing, so a failure
+// never leaves half a page behind.
 #include "render/Pages.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <random>
 
 #include "ghost/PlayLink.h"
 #include "platform/Errors.h"
@@ -85,24 +80,6 @@ void AppendNavigation(std::string& out, std::string_view escapedPrefix, int64_t 
     link(k + 1);
     out += "&rsaquo;&rsaquo;</a>\r\n";
   }
-}
-
-std::string TemporaryNameFor(const std::string& nativePath, std::mt19937_64& random) {
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, ".tmp%016llx", static_cast<unsigned long long>(random()));
-  return nativePath + suffix;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -196,25 +173,6 @@ std::string PageHtml(const ShowLogContext& ctx, std::span<const TMessageItem> me
   std::string out;
   builder.AppendPageHtml(out, messages, k, last);
   return out;
-}
-
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
-  const std::string native = NativePath(path);
-  std::mt19937_64 random(std::random_device{}());
-  std::string temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temporary = TemporaryNameFor(native, random);
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) throw FileCreateError(path);
-  const bool written = WriteAll(fd, bytes);
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), native.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    throw FileCreateError(path);
-  }
 }
 
 bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& view) {

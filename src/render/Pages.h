@@ -75,9 +75,4 @@ class TPageBuilder {
 std::string PageHtml(const ShowLogContext& ctx, std::span<const TMessageItem> messages, int64_t k,
                      int64_t last);
 
-// Replaces the file at `path` (CP932) with `bytes` through a temporary file in
-// the same folder; on failure the old file is untouched and EFCreateError
-// ("ファイル %s を作成できません") is raised.
-void WriteFileReplacing(const std::string& path, std::string_view bytes);
-
 }  // namespace hollowmere

@@ -318,18 +318,7 @@ void TSsParser::Parse() {
 }
 
 std::vector<std::string> LoadPatternFile(const std::string& path) {
-  struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> f(std::fopen(NativePath(path).c_str(), "rb"));
-  if (!f) throw FileOpenError(path);
-  std::string content;
-  char buf[8192];
-  std::size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f.get())) > 0) content.append(buf, got);
-  // A folder opens but cannot be read: that is no pattern file either.
-  if (std::ferror(f.get())) throw FileOpenError(path);
-  return text::SplitLines(content);
+  return text::SplitLines(ReadWholeFile(path));
 }
 
 }  // namespace hollowmere

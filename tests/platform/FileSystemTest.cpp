@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "platform/DebugTrace.h"
+#include "platform/Errors.h"
 #include "support/TestPaths.h"
 #include "text/Encoding.h"
 
@@ -51,6 +52,37 @@ TEST(FileSystemTest, ExecutableFolderHoldsThisTest) {
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
   EXPECT_TRUE(FileExists(folder + "test_platform"));
+}
+
+TEST(FileContentTest, ReadsWholeFilesAndRefusesFolders) {
+  testing::TempDir dir;
+  const std::string name = dir.path() + text::Sjis("表.txt");
+  WriteFileReplacing(name, std::string("a\0b", 3));
+  EXPECT_EQ(ReadWholeFile(name), std::string("a\0b", 3));
+  EXPECT_TRUE(std::filesystem::exists(dir.path() + "表.txt"));  // UTF-8 on disk
+  EXPECT_EQ(TryReadWholeFile(dir.file("missing")), std::nullopt);
+  EXPECT_EQ(TryReadWholeFile(dir.path()), std::nullopt);
+  try {
+    ReadWholeFile(dir.file("missing"));
+    FAIL() << "read a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), text::Sjis("ファイル ") + dir.file("missing") + text::Sjis(" は開けません"));
+  }
+}
+
+TEST(FileContentTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
+  testing::TempDir dir;
+  const std::string name = dir.file("page.html");
+  WriteFileReplacing(name, "old");
+  // A folder in the way of the rename: the write fails as a whole.
+  std::filesystem::create_directories(dir.file("busy/inner"));
+  EXPECT_THROW(WriteFileReplacing(dir.file("busy"), "new"), EFCreateError);
+  EXPECT_THROW(WriteFileReplacing(dir.file("no-folder/page.html"), "new"), EFCreateError);
+  WriteFileReplacing(name, "new");
+  EXPECT_EQ(ReadWholeFile(name), "new");
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 2u);  // page.html and busy/
 }
 
 TEST(DebugTraceTest, WritesOnlyWhenSwitchedOn) {
