@@ -2,24 +2,18 @@
 #include "app/NavigationUrl.h"
 
 #include "text/Encoding.h"
+#include "text/Numbers.h"
 #include "text/Sjis.h"
 
 namespace hollowmere {
 namespace {
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsEscapeAt(std::string_view s, std::size_t i) {
-  return i + 2 < s.size() && s[i] == '%' && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0;
+  return i + 2 < s.size() && s[i] == '%' && text::HexDigitValue(s[i + 1]) >= 0 && text::HexDigitValue(s[i + 2]) >= 0;
 }
 
 unsigned char EscapeValue(std::string_view s, std::size_t i) {
-  return static_cast<unsigned char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+  return static_cast<unsigned char>(text::HexDigitValue(s[i + 1]) * 16 + text::HexDigitValue(s[i + 2]));
 }
 
 bool HasStrayPercent(std::string_view s) {

@@ -5,6 +5,7 @@
 
 #include "regex/bmRegExp.h"
 #include "text/Encoding.h"
+#include "text/Numbers.h"
 #include "text/Sjis.h"
 
 namespace hollowmere::regex {
@@ -46,17 +47,6 @@ int32_t ReadPatternChar(std::string_view s, std::size_t& pos) {
   return b;
 }
 
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
-
 int32_t ReadEscape(std::string_view s, std::size_t& pos) {
   if (pos >= s.size()) ThrowParseError(msg::BackslashAtEnd(), pos + 1);
   const char c = s[pos];
@@ -77,8 +67,8 @@ int32_t ReadEscape(std::string_view s, std::size_t& pos) {
       ++pos;
       int32_t value = 0;
       int digits = 0;
-      while (digits < 4 && pos < s.size() && HexValue(s[pos]) >= 0) {
-        value = value * 16 + HexValue(s[pos]);
+      while (digits < 4 && pos < s.size() && text::HexDigitValue(s[pos]) >= 0) {
+        value = value * 16 + text::HexDigitValue(s[pos]);
         ++pos;
         ++digits;
       }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "regex/bmRegExp.h"
+#include "text/Numbers.h"
 #include "text/Sjis.h"
 
 namespace hollowmere {
@@ -31,27 +32,7 @@ std::vector<std::string_view> SplitAt(std::string_view s, char sep) {
   return parts;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
-
-bool ContainsText(std::string_view text, std::string_view needle) {
-  std::size_t at = text.find(needle);
-  while (at != std::string_view::npos) {
-    // The bytes before a run of lead bytes end a character, so the run pairs
-    // up from its start and `at` begins a character when the run is even.
-    std::size_t leads = 0;
-    while (leads < at && text::IsLeadByte(text[at - 1 - leads])) ++leads;
-    if (leads % 2 == 0) return true;
-    at = text.find(needle, at + 1);
-  }
-  return false;
-}
 
 std::string EntityEscape(std::string_view text) {
   std::string out;
@@ -129,7 +110,7 @@ std::string UrlDecode(std::string_view text) {
     bool hex = false;
     for (int taken = 0; taken < 2 && i < n; ++taken) {
       const std::size_t clen = CharLength(text, i);
-      const int digit = clen == 1 ? HexValue(text[i]) : -1;
+      const int digit = clen == 1 ? text::HexDigitValue(text[i]) : -1;
       if (taken == 0) hex = true;
       if (digit < 0) hex = false;
       value = value * 16 + (digit < 0 ? 0 : digit);
@@ -198,7 +179,7 @@ std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
   static const std::string kCellBreak = kCell + "<br>";
   // Without a break right after such a cell the replacement cannot change
   // anything; skipping it spares a pattern compilation per message.
-  if (!ContainsText(text, kCellBreak)) return text;
+  if (!text::Contains(text, kCellBreak)) return text;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
   awk.ReplaceAll(kCell, text);
   return text;
@@ -207,7 +188,7 @@ std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
 std::string BreakCollapse(TAWKStr& awk, std::string text) {
   static const std::string kPattern = "(<br>)+";
   // A lone "<br>" replaced by "<br>" is no change; only runs matter.
-  if (!ContainsText(text, "<br><br>")) return text;
+  if (!text::Contains(text, "<br><br>")) return text;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
   awk.ReplaceAll("<br>", text);
   return text;

@@ -31,11 +31,6 @@ std::string UrlDisplayText(std::string_view url);
 // hexadecimal (1-255), or nothing when they spell no such byte.
 std::string UrlDecode(std::string_view text);
 
-// True when `needle` occurs starting on a character boundary, as
-// text::Contains says, but found with a fast byte search: a candidate counts
-// when an even number of lead bytes stands right before it.
-bool ContainsText(std::string_view text, std::string_view needle);
-
 // Drops every run of "<br>" right after '<td width="100%">'.
 std::string LeadingBreakStrip(TAWKStr& awk, std::string text);
 

@@ -166,7 +166,7 @@ void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
       const TSsMarkUp& token = parser_.MarkUp(i);
       if (token.MarkUpType != mtTag) segmentText += token.Str;
     }
-    if (ContainsText(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+    if (text::Contains(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
 
     if (count > 0 && parser_.MarkUp(0).MarkUpType == mtTag) {
       const std::string& tag = parser_.MarkUp(0).Str;

@@ -14,6 +14,14 @@ namespace hollowmere::text {
 
 std::optional<int32_t> TryStrToInt(std::string_view s);
 
+// Value of one hexadecimal digit (either case), or -1.
+constexpr int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // TryStrToInt or the default.
 inline int32_t StrToIntDef(std::string_view s, int32_t def) {
   const auto v = TryStrToInt(s);

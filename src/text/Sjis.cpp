@@ -37,9 +37,15 @@ std::string JoinCrlf(const std::vector<std::string>& lines) {
 
 std::size_t Find(std::string_view text, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
-  const std::size_t n = text.size();
-  for (std::size_t i = from; i < n; i += CharLength(text, i)) {
-    if (text[i] == needle[0] && text.compare(i, needle.size(), needle) == 0) return i;
+  std::size_t at = text.find(needle, from);
+  while (at != std::string_view::npos) {
+    // A byte that is not a lead byte always ends a character, so the run of
+    // lead bytes before `at` pairs up from its start: `at` begins a character
+    // exactly when that run is even.
+    std::size_t leads = 0;
+    while (leads < at && IsLeadByte(text[at - 1 - leads])) ++leads;
+    if (leads % 2 == 0) return at;
+    at = text.find(needle, at + 1);
   }
   return std::string_view::npos;
 }

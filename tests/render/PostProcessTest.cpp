@@ -6,7 +6,6 @@
 #include "text/Encoding.h"
 #include "text/Sjis.h"
 
-#include <random>
 
 namespace hollowmere {
 namespace {
@@ -83,22 +82,6 @@ TEST(UrlDecode, ConsumesThePercentAndUpToTwoCharacters) {
   EXPECT_EQ(UrlDecode("%" + Sjis("あ") + "1x"), "x");
   const std::string so = Sjis("ソ");
   EXPECT_EQ(UrlDecode(so + "%5C"), so + "\\");
-}
-
-TEST(ContainsText, AgreesWithTheCharacterScanOnEveryAlignment) {
-  EXPECT_FALSE(ContainsText("\x81<br><br>", "<br><br>"));
-  EXPECT_TRUE(ContainsText("\x81\x81<br><br>", "<br><br>"));
-  EXPECT_FALSE(ContainsText(Sjis("ソ") + "\\", "\\\\"));
-  // Random texts over bytes that are leads, trails and needle pieces alike.
-  std::mt19937 rng(7);
-  const std::string alphabet = "\x81\xE0\x5C\x40<br>a";
-  for (int round = 0; round < 20000; ++round) {
-    std::string s(rng() % 14, ' ');
-    for (char& c : s) c = alphabet[rng() % alphabet.size()];
-    for (const char* needle : {"<br><br>", "\\\\", "<br>", "\x81<"}) {
-      ASSERT_EQ(ContainsText(s, needle), text::Contains(s, needle)) << ::testing::PrintToString(s);
-    }
-  }
 }
 
 class BreakTidy : public ::testing::Test {

@@ -1,6 +1,8 @@
 // Shift_JIS scanning and CP932 conversion.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "text/Encoding.h"
 #include "text/Sjis.h"
 
@@ -32,6 +34,30 @@ TEST(Find, MatchesOnlyOnCharacterBoundaries) {
   EXPECT_EQ(Find("abcabc", "c", 3), 5u);
   EXPECT_FALSE(Contains("\x95\x7C", "|"));  // 0x7C as a trail byte
   EXPECT_TRUE(Contains("x|", "|"));
+}
+
+// Reference: walk character starts one at a time.
+std::size_t FindByWalking(std::string_view text, std::string_view needle) {
+  for (std::size_t i = 0; i < text.size(); i += CharLength(text, i)) {
+    if (text.compare(i, needle.size(), needle) == 0) return i;
+  }
+  return std::string::npos;
+}
+
+TEST(Find, AgreesWithACharacterWalkOnEveryAlignment) {
+  EXPECT_FALSE(Contains("\x81<br><br>", "<br><br>"));
+  EXPECT_TRUE(Contains("\x81\x81<br><br>", "<br><br>"));
+  EXPECT_FALSE(Contains(Sjis("ソ") + "\\", "\\\\"));
+  // Random texts over bytes that are leads, trails and needle pieces alike.
+  std::mt19937 rng(7);
+  const std::string alphabet = "\x81\xE0\x5C\x40<br>a";
+  for (int round = 0; round < 20000; ++round) {
+    std::string s(rng() % 14, ' ');
+    for (char& c : s) c = alphabet[rng() % alphabet.size()];
+    for (const char* needle : {"<br><br>", "\\\\", "<br>", "\x81<"}) {
+      ASSERT_EQ(Find(s, needle), FindByWalking(s, needle)) << ::testing::PrintToString(s);
+    }
+  }
 }
 
 TEST(ReplaceAll, ReplacesWholeCharactersLeftToRightWithoutRescanning) {
