@@ -16,6 +16,7 @@
 
 #include "app/Settings.h"
 #include "app/WindowUi.h"
+#include "platform/MainLoop.h"
 #include "platform/Ui.h"
 
 namespace hollowmere {
@@ -37,6 +38,8 @@ class TMainController {
     ISettingDialog& SettingDialog;
     IFontChooser& FontChooser;
     IFileChooser& FileChooser;
+    // The main thread's loop: worker threads reach the window through it.
+    IMainLoop& Loop;
   };
 
   // `exeDir`: the program folder, ending in "/"; the settings file, the

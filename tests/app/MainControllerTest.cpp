@@ -10,6 +10,7 @@
 
 #include "app/FakeWindow.h"
 #include "platform/IniFile.h"
+#include "platform/PollMainLoop.h"
 #include "support/FakeUi.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
@@ -51,8 +52,9 @@ class MainControllerTest : public ::testing::Test {
   FakeSettingDialog dialog;
   FakeFontChooser fonts;
   FakeFileChooser files;
+  TPollMainLoop loop;
   TMainController controller{dir.path(), plugins,
-                             {window, view, boxes, shell, dialog, fonts, files}};
+                             {window, view, boxes, shell, dialog, fonts, files, loop}};
 };
 
 TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
@@ -202,7 +204,7 @@ TEST_F(MainControllerTest, NormalEndWritesEveryKeyInOrder) {
 TEST_F(MainControllerTest, RefusedSaveIsReported) {
   // A program folder that has gone away by the end.
   const std::string gone = dir.file("gone/");
-  TMainController lost(gone, plugins, {window, view, boxes, shell, dialog, fonts, files});
+  TMainController lost(gone, plugins, {window, view, boxes, shell, dialog, fonts, files, loop});
   lost.FormDestroy();
   EXPECT_EQ(boxes.messages,
             std::vector<std::string>{gone + "Hollowmere.ini" + Sjis(" に書き込めません")});

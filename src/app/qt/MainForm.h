@@ -50,6 +50,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
     ISettingDialog& SettingDialog;
     IFontChooser& FontChooser;
     IFileChooser& FileChooser;
+    IMainLoop& Loop;
   };
 
   TMainForm(std::string exeDir, TSppList& plugins, Services services);

@@ -6,6 +6,7 @@
 
 #include "app/qt/MainForm.h"
 #include "app/qt/QtEnvironment.h"
+#include "app/qt/QtMainLoop.h"
 #include "app/qt/QtUi.h"
 #include "app/qt/SettingForm.h"
 #include "platform/DesktopShell.h"
@@ -27,8 +28,9 @@ int main(int argc, char** argv) {
   qt::TQtSettingDialog settingDialog;
   qt::TQtFontChooser fontChooser;
   qt::TQtFileChooser fileChooser;
+  qt::TQtMainLoop loop;
   qt::TMainForm form(ExecutableFolder(), plugins,
-                     {boxes, shell, settingDialog, fontChooser, fileChooser});
+                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop});
   boxes.SetOwner(&form);
   progressWindows.SetOwner(&form);
   settingDialog.SetOwner(&form);

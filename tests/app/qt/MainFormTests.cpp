@@ -13,6 +13,7 @@
 #include "WindowTests.h"
 #include "app/FakeWindow.h"
 #include "app/qt/MainForm.h"
+#include "app/qt/QtMainLoop.h"
 #include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
 #include "app/qt/SettingForm.h"
@@ -62,6 +63,7 @@ class MainFormTests : public QObject {
   std::unique_ptr<TQtSettingDialog> settingDialog;
   std::unique_ptr<TQtFontChooser> fontChooser;
   std::unique_ptr<FakeFileChooser> files;
+  std::unique_ptr<TQtMainLoop> loop;
   std::unique_ptr<TMainForm> form;
 
   std::string Ini() const { return dir->file("Hollowmere.ini"); }
@@ -89,9 +91,10 @@ class MainFormTests : public QObject {
     settingDialog = std::make_unique<TQtSettingDialog>();
     fontChooser = std::make_unique<TQtFontChooser>();
     files = std::make_unique<FakeFileChooser>();
+    loop = std::make_unique<TQtMainLoop>();
     form = std::make_unique<TMainForm>(dir->path(), *plugins,
                                        TMainForm::Services{*boxes, *shell, *settingDialog,
-                                                           *fontChooser, *files});
+                                                           *fontChooser, *files, *loop});
     settingDialog->SetOwner(form.get());
     fontChooser->SetOwner(form.get());
   }
