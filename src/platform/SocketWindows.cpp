@@ -53,20 +53,20 @@ int Connect(int fd, const sockaddr_un& addr) {
   }
 }
 
-// Milliseconds left until `deadline`, at least 0.
+// Milliseconds left until `deadline`, rounded up, at least 0.
 int MillisecondsLeft(Clock::time_point deadline) {
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
+// True once `fd` is ready for `events` (or has failed); false at the deadline.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
   for (;;) {
     pollfd p{fd, events, 0};
     const int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
     if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return false;
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready == 0 && Clock::now() >= deadline) return false;
   }
 }
 
