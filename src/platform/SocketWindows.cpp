@@ -70,6 +70,27 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
+// Moves `length` bytes through `io` (a send or a receive), waiting for the
+// socket as long as the deadline allows; false when it fails or time is up.
+template <typename Io>
+bool Transfer(int fd, char* data, std::size_t length, short events, Clock::time_point deadline,
+              Io io) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t n = io(fd, data + done, length - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, events, deadline)) {
+      continue;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 EWindowError WindowError(const std::string& path, int error) {
   return EWindowError(text::Sjis("SSTP返信用ウィンドウを作成できませんでした: ") + ProgramPath(path) +
                       " (" + std::strerror(error) + ")");
@@ -266,33 +287,13 @@ std::optional<std::uint32_t> TSocketWindows::SendCopyData(TWindowHandle target,
   TUniqueFd fd = NewSocket();
   if (!fd.IsOpen() || Connect(fd.Get(), addr) != 0) return std::nullopt;
 
-  const std::string frame = EncodeCopyDataFrame(message);
-  std::size_t sent = 0;
-  while (sent < frame.size()) {
-    const ssize_t n = ::send(fd.Get(), frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(fd.Get(), POLLOUT, deadline)) return std::nullopt;
-    } else {
-      return std::nullopt;
-    }
-  }
+  std::string frame = EncodeCopyDataFrame(message);
+  const auto send = [](int s, char* data, std::size_t n) { return ::send(s, data, n, MSG_NOSIGNAL); };
+  const auto receive = [](int s, char* data, std::size_t n) { return ::recv(s, data, n, 0); };
   char answer[4];
-  std::size_t got = 0;
-  while (got < sizeof answer) {
-    const ssize_t n = ::recv(fd.Get(), answer + got, sizeof answer - got, 0);
-    if (n > 0) {
-      got += static_cast<std::size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(fd.Get(), POLLIN, deadline)) return std::nullopt;
-    } else {
-      return std::nullopt;
-    }
+  if (!Transfer(fd.Get(), frame.data(), frame.size(), POLLOUT, deadline, send) ||
+      !Transfer(fd.Get(), answer, sizeof answer, POLLIN, deadline, receive)) {
+    return std::nullopt;
   }
   return GetLe32(answer);
 }

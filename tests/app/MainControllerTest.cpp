@@ -355,6 +355,18 @@ TEST_F(PlayRuleTest, SeekerTroubleShowsInTheStatusBarAndTheMessageWaits) {
   EXPECT_TRUE(boxes.messages.empty());
 }
 
+TEST_F(MainControllerTest, ASenderThatCannotStartIsReportedAndPlayLinksSaySo) {
+  baseware.RefuseWindows();
+  Spit(IniPath(), "[General]\r\nSppDir=" + dir.path() + "\r\n[Play]\r\nEnabled=1\r\n");
+  controller.FormCreate();
+  EXPECT_EQ(boxes.messages, std::vector<std::string>{"no window"});
+  EXPECT_EQ(controller.Sstp(), nullptr);
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  EXPECT_EQ(window.status, Sjis("再生の準備ができていません"));
+  controller.FormDestroy();
+  EXPECT_EQ(boxes.messages.size(), 1u);
+}
+
 TEST_F(PlayRuleTest, TheEndSavesTheSettingsThenFreesTheSender) {
   StartPlaying(true);
   baseware.HoldSends();

@@ -162,8 +162,14 @@ bool FakeBaseware::SendWaiting() const {
   return sendWaiting_;
 }
 
+void FakeBaseware::RefuseWindows() {
+  std::lock_guard lock(mutex_);
+  windowsRefused_ = true;
+}
+
 std::unique_ptr<ICopyDataWindow> FakeBaseware::CreateWindow(TCopyDataHandler handler) {
   std::lock_guard lock(mutex_);
+  if (windowsRefused_) throw EWindowError("no window");
   const TWindowHandle handle = nextWindow_++;
   windows_[handle] = std::move(handler);
   return std::make_unique<Window>(*this, handle);

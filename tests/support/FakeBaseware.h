@@ -53,6 +53,8 @@ class FakeBaseware : public IFmoSource, public IWindowMessaging {
   void HoldSends();
   void FreeSends();
   bool SendWaiting() const;
+  // From now on no window can be made (CreateWindow raises EWindowError).
+  void RefuseWindows();
   // Posts a message to one of the program's windows, as another program would.
   void PostTo(TWindowHandle window, const TCopyData& message);
 
@@ -90,6 +92,7 @@ class FakeBaseware : public IFmoSource, public IWindowMessaging {
   std::map<TWindowHandle, TCopyDataHandler> windows_;
   TWindowHandle nextWindow_ = 7001;
   bool sendsHeld_ = false;
+  bool windowsRefused_ = false;
   bool sendWaiting_ = false;
 };
 
