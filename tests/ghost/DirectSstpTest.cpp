@@ -129,49 +129,37 @@ TEST(SstpRequest, LinesInOrderByteForByte) {
   EXPECT_EQ(Line(MakeSstpRequest(bare, "S", "", 1), "Sender"), " G//S");
 }
 
-TEST_F(DirectSstpTest, SendsTheRequestToTheNamedGhostsWindow) {
-  Ghosts({{3001, "Other", "o"}, {3002, Sjis("さくら"), Sjis("うにゅう")}});
-  Start();
-  Enqueue(Sjis("さくら"), "\\0\\s[0]" + Sjis("表示") + ".");
-  ASSERT_TRUE(Drained());
-  EXPECT_EQ(baseware.ReceivedCount(3001), 0u);
-  const std::vector<TCopyData> got = baseware.Received(3002);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].Sender, static_cast<std::uint32_t>(sender->ReplyWindow()));
-  EXPECT_EQ(got[0].DwData, 9801u);
-  EXPECT_EQ(got[0].Bytes,
-            MakeSstpRequest(records.back(), "Hollowmere", Sjis("さくら,うにゅう"),
-                            sender->ReplyWindow()));
-  EXPECT_EQ(got[0].Bytes.find('\0'), std::string::npos);
-  EXPECT_EQ(Line(got[0].Bytes, "Sender"), " " + Sjis("さくら") + "/C/Hollowmere");
-  EXPECT_EQ(sender->LastReply(), "SSTP/1.4 200 OK\r\n\r\n");
-  EXPECT_TRUE(namesOnMainThread);
-}
-
-TEST_F(DirectSstpTest, TargetIsTheGhostOfThatNameElseTheFirstGhost) {
-  Ghosts({{3001, "A", "a"}, {3002, "B", "b"}});
+TEST_F(DirectSstpTest, TheRequestGoesToTheGhostOfThatNameElseToTheFirstGhost) {
+  Ghosts({{3001, "A", "a"}, {3002, Sjis("さくら"), Sjis("うにゅう")}});
   Ghosts({{3003, "C", "c"}}, "Other");
   fmoNames = {"Sakura", "Other"};
   Start();
   const struct {
-    const char* ghost;
+    std::string ghost;
     TWindowHandle window;
-    const char* ifGhost;
-  } cases[] = {{"B", 3002, "B,b"}, {"C", 3003, "C,c"}, {"Z", 3001, "A,a"}, {"b", 3001, "A,a"}};
+    std::string ifGhost;
+  } cases[] = {{Sjis("さくら"), 3002, Sjis("さくら,うにゅう")},
+               {"C", 3003, "C,c"},  // found in the second block
+               {"Z", 3001, "A,a"},  // no such ghost: the first one
+               {"a", 3001, "A,a"}};  // names are exact
   for (const auto& c : cases) {
     const std::size_t before = baseware.ReceivedCount(c.window);
-    Enqueue(c.ghost);
+    const TMessageItem& message = Enqueue(c.ghost, "\\0\\s[0]" + Sjis("表示") + ".");
     ASSERT_TRUE(Drained()) << c.ghost;
     const std::vector<TCopyData> got = baseware.Received(c.window);
     ASSERT_EQ(got.size(), before + 1) << c.ghost;
-    EXPECT_EQ(Line(got.back().Bytes, "IfGhost"), c.ifGhost) << c.ghost;
-    EXPECT_EQ(Line(got.back().Bytes, "X-Voyla-IfGhost"), c.ghost) << c.ghost;
+    EXPECT_EQ(got.back().Sender, static_cast<std::uint32_t>(sender->ReplyWindow()));
+    EXPECT_EQ(got.back().DwData, 9801u);
+    EXPECT_EQ(got.back().Bytes,
+              MakeSstpRequest(message, "Hollowmere", c.ifGhost, sender->ReplyWindow()));
   }
+  EXPECT_EQ(sender->LastReply(), "SSTP/1.4 200 OK\r\n\r\n");
+  EXPECT_TRUE(namesOnMainThread);
 }
 
 TEST_F(DirectSstpTest, TwoClicksPlayStrictlyInOrder) {
   Ghosts({{3001, "G", "k"}});
-  baseware.SetAnswer(3001, FakeBaseware::EAnswer::Never);
+  baseware.AddGhostWindow(3001, FakeBaseware::EAnswer::Never);
   Start();
   Enqueue("G", "first");
   Enqueue("G", "second");
@@ -180,7 +168,7 @@ TEST_F(DirectSstpTest, TwoClicksPlayStrictlyInOrder) {
   for (const std::string& s : Scripts(3001)) EXPECT_EQ(s, "first");
   EXPECT_EQ(sender->QueueLength(), 2u);
 
-  baseware.SetAnswer(3001, FakeBaseware::EAnswer::Ok);
+  baseware.AddGhostWindow(3001, FakeBaseware::EAnswer::Ok);
   ASSERT_TRUE(Drained());
   const std::vector<std::string> scripts = Scripts(3001);
   EXPECT_EQ(scripts.back(), "second");
@@ -213,13 +201,13 @@ TEST_F(DirectSstpTest, AQueuedMessageWaitsForAGhostToStart) {
 
 TEST_F(DirectSstpTest, AnOtherStatusIsSentAgainUntilOk) {
   Ghosts({{3001, "G", "k"}});
-  baseware.SetAnswer(3001, FakeBaseware::EAnswer::NoContent);
+  baseware.AddGhostWindow(3001, FakeBaseware::EAnswer::NoContent);
   Start();
   Enqueue("G");
   ASSERT_TRUE(Serve([&] { return baseware.ReceivedCount(3001) >= 3; }));
   EXPECT_EQ(sender->QueueLength(), 1u);
   EXPECT_EQ(sender->LastReply(), "SSTP/1.4 204 No Content\r\n\r\n");
-  baseware.SetAnswer(3001, FakeBaseware::EAnswer::OkWithText);
+  baseware.AddGhostWindow(3001, FakeBaseware::EAnswer::OkWithText);
   ASSERT_TRUE(Drained());
   // The answer's text ends at its first NUL.
   EXPECT_EQ(sender->LastReply(), "SSTP/1.4 200 OK\r\nX-Note: more\r\n\r\n");

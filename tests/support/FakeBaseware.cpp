@@ -129,11 +129,6 @@ void FakeBaseware::AddGhostWindow(TWindowHandle handle, EAnswer answer) {
   ghosts_[handle].answer = answer;
 }
 
-void FakeBaseware::SetAnswer(TWindowHandle handle, EAnswer answer) {
-  std::lock_guard lock(mutex_);
-  ghosts_[handle].answer = answer;
-}
-
 std::vector<TCopyData> FakeBaseware::Received(TWindowHandle handle) const {
   std::lock_guard lock(mutex_);
   const auto found = ghosts_.find(handle);

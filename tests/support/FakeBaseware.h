@@ -43,9 +43,9 @@ class FakeBaseware : public IFmoSource, public IWindowMessaging {
   std::vector<std::string> Events() const;
 
   enum class EAnswer { Ok, OkWithText, NoContent, Never };
-  // A ghost window; it answers every request to the request's sender window.
+  // A ghost window (or a new answer for one); it answers every request to
+  // the request's sender window.
   void AddGhostWindow(TWindowHandle handle, EAnswer answer = EAnswer::Ok);
-  void SetAnswer(TWindowHandle handle, EAnswer answer);
   // What the window received, oldest first.
   std::vector<TCopyData> Received(TWindowHandle handle) const;
   std::size_t ReceivedCount(TWindowHandle handle) const;
