@@ -7,11 +7,11 @@
 // "SEND SSTP/1.4" request with "SSTP/1.4 200 OK" sent to the request's
 // "HWnd" window (or, as asked, with 204, late, or never).
 //
-// Usage: ghost-standin [--dir DIR] [--fmo NAME] [--ghost SPEC]... [--no-ghost]
+// Usage: ghost-standin [--dir DIR] [--fmo NAME] [--ghost GHOST]... [--no-ghost]
 //                      [--answer ok|204|late:MS|never]
-//   SPEC is NAME,KERONAME[,HWND][,KEY=VALUE]... in UTF-8; without --ghost
+//   GHOST is NAME,KERONAME[,HWND][,KEY=VALUE]... in UTF-8; without --ghost
 //   one ghost "さくら,うにゅう" is published.
-// Commands on standard input, one a line: "add SPEC", "remove NAME",
+// Commands on standard input, one a line: "add GHOST", "remove NAME",
 // "answer MODE", "quit". It ends on "quit", SIGINT or SIGTERM, and then
 // withdraws its ghosts and removes its sockets.
 #include <fcntl.h>
@@ -100,14 +100,14 @@ std::optional<Answer> ParseAnswer(const std::string& text) {
   return std::nullopt;
 }
 
-struct GhostSpec {
+struct GhostInfo {
   std::string name;
   std::string keroName;
   int hwnd = 0;
   std::vector<std::pair<std::string, std::string>> extra;
 };
 
-std::optional<GhostSpec> ParseSpec(const std::string& text) {
+std::optional<GhostInfo> ParseGhost(const std::string& text) {
   std::vector<std::string> fields;
   std::size_t start = 0;
   for (;;) {
@@ -117,24 +117,24 @@ std::optional<GhostSpec> ParseSpec(const std::string& text) {
     start = comma + 1;
   }
   if (fields.size() < 2 || fields[0].empty()) return std::nullopt;
-  GhostSpec spec;
-  spec.name = fields[0];
-  spec.keroName = fields[1];
+  GhostInfo info;
+  info.name = fields[0];
+  info.keroName = fields[1];
   for (std::size_t i = 2; i < fields.size(); ++i) {
     const std::string& f = fields[i];
     if (i == 2 && !f.empty() && f.size() < 10 && std::all_of(f.begin(), f.end(), ::isdigit)) {
-      spec.hwnd = std::stoi(f);
+      info.hwnd = std::stoi(f);
       continue;
     }
     const std::size_t eq = f.find('=');
     if (eq == std::string::npos || eq == 0) return std::nullopt;
-    spec.extra.emplace_back(f.substr(0, eq), f.substr(eq + 1));
+    info.extra.emplace_back(f.substr(0, eq), f.substr(eq + 1));
   }
-  return spec;
+  return info;
 }
 
 struct Ghost {
-  GhostSpec spec;
+  GhostInfo info;
   int listenFd = -1;
   std::string socketPath;
 };
@@ -171,23 +171,23 @@ class Standin {
     return true;
   }
 
-  bool Add(GhostSpec spec) {
+  bool Add(GhostInfo info) {
     for (const Ghost& g : ghosts_) {
-      if (g.spec.name == spec.name) return Fail("a ghost named " + spec.name + " is already here");
+      if (g.info.name == info.name) return Fail("a ghost named " + info.name + " is already here");
     }
     Ghost ghost;
-    ghost.spec = std::move(spec);
+    ghost.info = std::move(info);
     if (!OpenWindow(ghost)) return false;
     ghosts_.push_back(ghost);
     Publish();
-    Say("ghost " + ghost.spec.name + " (" + ghost.spec.keroName + ") at window " +
-        std::to_string(ghost.spec.hwnd));
+    Say("ghost " + ghost.info.name + " (" + ghost.info.keroName + ") at window " +
+        std::to_string(ghost.info.hwnd));
     return true;
   }
 
   bool Remove(const std::string& name) {
     const auto it = std::find_if(ghosts_.begin(), ghosts_.end(),
-                                 [&](const Ghost& g) { return g.spec.name == name; });
+                                 [&](const Ghost& g) { return g.info.name == name; });
     if (it == ghosts_.end()) return Fail("no ghost named " + name);
     CloseWindow(*it);
     ghosts_.erase(it);
@@ -241,7 +241,7 @@ class Standin {
       for (int fd : readable) Serve(fd);
       std::vector<std::pair<int, int>> listening;
       for (std::size_t i = firstGhost; i < firstConnection; ++i) {
-        if (fds[i].revents != 0) listening.emplace_back(fds[i].fd, ghosts_[i - firstGhost].spec.hwnd);
+        if (fds[i].revents != 0) listening.emplace_back(fds[i].fd, ghosts_[i - firstGhost].info.hwnd);
       }
       for (const auto& [fd, hwnd] : listening) Accept(fd, hwnd);
     }
@@ -257,8 +257,8 @@ class Standin {
   bool Command(const std::string& line) {
     if (line == "quit") return false;
     if (line.rfind("add ", 0) == 0) {
-      if (const auto spec = ParseSpec(line.substr(4))) {
-        Add(*spec);
+      if (const auto info = ParseGhost(line.substr(4))) {
+        Add(*info);
       } else {
         Fail("add NAME,KERONAME[,HWND][,KEY=VALUE]...");
       }
@@ -282,8 +282,8 @@ class Standin {
   // Binds the ghost's window socket: its own number, or the first free one
   // from 3001. A socket file nobody listens on is a dead window's: replaced.
   bool OpenWindow(Ghost& ghost) {
-    const bool chosen = ghost.spec.hwnd == 0;
-    for (int hwnd = chosen ? 3001 : ghost.spec.hwnd; hwnd < 1000000; ++hwnd) {
+    const bool chosen = ghost.info.hwnd == 0;
+    for (int hwnd = chosen ? 3001 : ghost.info.hwnd; hwnd < 1000000; ++hwnd) {
       const std::string path = WindowPath(hwnd);
       sockaddr_un addr;
       if (!Address(path, addr)) return Fail("socket path too long: " + path);
@@ -292,7 +292,7 @@ class Standin {
         if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
           chmod(path.c_str(), 0600);
           listen(fd, 16);
-          ghost.spec.hwnd = hwnd;
+          ghost.info.hwnd = hwnd;
           ghost.listenFd = fd;
           ghost.socketPath = path;
           return true;
@@ -331,11 +331,11 @@ class Standin {
   void Publish() {
     std::string text;
     for (const Ghost& g : ghosts_) {
-      const std::string id = "standin" + std::to_string(g.spec.hwnd) + ".";
-      text += id + "hwnd\x01" + std::to_string(g.spec.hwnd) + "\r\n";
-      text += id + "name\x01" + ToCp932(g.spec.name) + "\r\n";
-      text += id + "keroname\x01" + ToCp932(g.spec.keroName) + "\r\n";
-      for (const auto& [key, value] : g.spec.extra) {
+      const std::string id = "standin" + std::to_string(g.info.hwnd) + ".";
+      text += id + "hwnd\x01" + std::to_string(g.info.hwnd) + "\r\n";
+      text += id + "name\x01" + ToCp932(g.info.name) + "\r\n";
+      text += id + "keroname\x01" + ToCp932(g.info.keroName) + "\r\n";
+      for (const auto& [key, value] : g.info.extra) {
         text += id + ToCp932(key) + "\x01" + ToCp932(value) + "\r\n";
       }
     }
@@ -404,11 +404,11 @@ class Standin {
     ++requests_;
     const Ghost* ghost = nullptr;
     for (const Ghost& g : ghosts_) {
-      if (g.spec.hwnd == c.ghostHwnd) ghost = &g;
+      if (g.info.hwnd == c.ghostHwnd) ghost = &g;
     }
     const std::string number = std::to_string(requests_);
     Say("=== request " + number + " to window " + std::to_string(c.ghostHwnd) +
-        (ghost ? " (" + ghost->spec.name + ")" : std::string()) + " from window " +
+        (ghost ? " (" + ghost->info.name + ")" : std::string()) + " from window " +
         std::to_string(sender) + ", dwData " + std::to_string(dwData) + ", " +
         std::to_string(request.size()) + " bytes");
     std::string readable = hollowmere::text::Cp932ToUtf8Lossy(request);
@@ -523,7 +523,7 @@ int Usage() {
   std::fputs(
       "usage: ghost-standin [--dir DIR] [--fmo NAME] [--ghost NAME,KERONAME[,HWND][,KEY=VALUE]...]...\n"
       "                     [--no-ghost] [--answer ok|204|late:MS|never]\n"
-      "standard input: add SPEC | remove NAME | answer MODE | quit\n",
+      "standard input: add GHOST | remove NAME | answer MODE | quit\n",
       stderr);
   return 2;
 }
@@ -534,7 +534,7 @@ int main(int argc, char** argv) {
   std::string dir = hollowmere::FmoFolderPath();
   std::string fmo = "Sakura";
   Answer answer;
-  std::vector<GhostSpec> ghosts;
+  std::vector<GhostInfo> ghosts;
   bool noGhost = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -544,9 +544,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--fmo" && hasValue) {
       fmo = argv[++i];
     } else if (arg == "--ghost" && hasValue) {
-      const auto spec = ParseSpec(argv[++i]);
-      if (!spec) return Usage();
-      ghosts.push_back(*spec);
+      const auto info = ParseGhost(argv[++i]);
+      if (!info) return Usage();
+      ghosts.push_back(*info);
     } else if (arg == "--no-ghost") {
       noGhost = true;
     } else if (arg == "--answer" && hasValue) {
@@ -557,7 +557,7 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (ghosts.empty() && !noGhost) ghosts.push_back(*ParseSpec("さくら,うにゅう"));
+  if (ghosts.empty() && !noGhost) ghosts.push_back(*ParseGhost("さくら,うにゅう"));
   if (fmo.empty() || fmo.find('/') != std::string::npos || fmo == "." || fmo == "..") {
     return Usage();
   }
@@ -572,8 +572,8 @@ int main(int argc, char** argv) {
   Standin standin(dir, fmo, answer);
   if (!standin.Prepare()) return 1;
   Say("ghost-standin: folder " + dir + ", FMO " + fmo);
-  for (const GhostSpec& spec : ghosts) {
-    if (!standin.Add(spec)) {
+  for (const GhostInfo& info : ghosts) {
+    if (!standin.Add(info)) {
       standin.Shutdown();
       return 1;
     }
