@@ -25,6 +25,21 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// ASCII letters fold; the bytes of double-byte characters compare exactly.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (text::IsLeadByte(a[i]) && i + 1 < a.size()) {
+      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
 // "[name]" -> name; nullopt for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
   line = Trim(line);
@@ -56,7 +71,7 @@ struct SectionSpan {
 std::optional<SectionSpan> FindSection(const std::vector<std::string>& lines, const std::string& section) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const auto name = SectionName(lines[i]);
-    if (!name || !text::SameText(*name, section)) continue;
+    if (!name || !SameName(*name, section)) continue;
     std::size_t end = i + 1;
     while (end < lines.size() && !SectionName(lines[end])) ++end;
     return SectionSpan{i, end};
@@ -68,7 +83,7 @@ std::optional<std::size_t> FindKey(const std::vector<std::string>& lines, const 
                                    const std::string& key) {
   for (std::size_t i = span.header + 1; i < span.end; ++i) {
     const auto kv = ParseKeyLine(lines[i]);
-    if (kv && text::SameText(kv->key, key)) return i;
+    if (kv && SameName(kv->key, key)) return i;
   }
   return std::nullopt;
 }

@@ -23,20 +23,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
   return lines;
 }
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  const auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (IsLeadByte(a[i]) && i + 1 < a.size()) {
-      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
-
 std::string JoinCrlf(const std::vector<std::string>& lines) {
   std::size_t total = 0;
   for (const auto& l : lines) total += l.size() + 2;

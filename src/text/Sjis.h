@@ -32,10 +32,6 @@ std::string JoinCrlf(const std::vector<std::string>& lines);
 // First occurrence of `needle` starting on a character boundary at or after
 // the character boundary `from`; npos when there is none.
 std::size_t Find(std::string_view text, std::string_view needle, std::size_t from = 0);
-// Equal without regard to the case of ASCII letters; the bytes of
-// double-byte characters compare exactly (a trail byte is never folded).
-bool SameText(std::string_view a, std::string_view b);
-
 inline bool Contains(std::string_view text, std::string_view needle) {
   return Find(text, needle) != std::string_view::npos;
 }
