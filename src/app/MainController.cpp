@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <utility>
 
+#include "ghost/DirectSstpSend.h"
+#include "ghost/PlayLink.h"
+#include "log/MessageItem.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -30,7 +33,10 @@ TMainController::TMainController(std::string exeDir, TSppList& plugins, Parts pa
   awkStr_->SetLineSeparator(mcls_CRLF);
 }
 
-TMainController::~TMainController() = default;
+TMainController::~TMainController() {
+  // The sender's wait may still serve steps that reach the window.
+  sstp_.reset();
+}
 
 void TMainController::FormCreate() {
   Guarded([&] {
@@ -46,7 +52,18 @@ void TMainController::FormCreate() {
     Guarded([&] { PluginSetMenuClick(); });
   }
   LoadPatterns();
-  // The SSTP sender is created here, after the patterns, whatever failed before.
+  // Last, whatever failed before: playback relies on the sender.
+  CreateSender();
+}
+
+void TMainController::CreateSender() {
+  sstp_.reset();
+  Guarded([&] {
+    TDirectSSTP::TParts parts{ui_.Loop, ui_.Baseware, [this] { return settings_.FmoNames; },
+                              [this](const std::string& text) { ui_.Window.SetStatusText(text); }};
+    sstp_ = std::make_unique<TDirectSSTP>(std::move(parts));
+    sstp_->SetSenderName(kMainWindowCaption);
+  });
 }
 
 void TMainController::LoadPatterns() {
@@ -60,6 +77,7 @@ void TMainController::FormDestroy() {
     TIniFile ini(SettingsFilePath(exeDir_));
     SaveSettings(ini, settings_);
   });
+  sstp_.reset();
 }
 
 void TMainController::LogLoadMenuClick() {
@@ -156,10 +174,14 @@ void TMainController::DownloadComplete() {
 }
 
 bool TMainController::BeforeNavigate(const std::string& url) {
-  // The first rule whose test holds decides. The vote ("http://vote."),
-  // agree ("http://agree.") and play ("http://messageofhlwmrplay/") rules
-  // come here, in that order, ahead of the page rule; until they exist such
-  // links fall through to the rules below.
+  // The first rule whose test holds decides. The vote ("http://vote.") and
+  // agree ("http://agree.") rules come first, in that order.
+
+  // Play rule: the message goes to a running ghost, never to the view.
+  if (text::Contains(url, kPlayLinkPrefix)) {
+    PlayLinkClick(url);
+    return false;
+  }
 
   // Page rule: every page file is "long" + number + ".html".
   if (text::Contains(url, "long")) return true;
@@ -167,6 +189,28 @@ bool TMainController::BeforeNavigate(const std::string& url) {
   // Shell rule: anything else belongs to the desktop, not to the view.
   ui_.Shell.Open(url, std::string());
   return false;
+}
+
+void TMainController::PlayLinkClick(const std::string& url) {
+  if (!settings_.PlayEnabled) {
+    static const std::string disabled =
+        text::Sjis("再生機能は無効です。設定ダイアログで再生機能を有効にしてください。");
+    ui_.Boxes.ShowMessage(disabled);
+    return;
+  }
+  std::optional<TMessageItem> message = ParsePlayLink(url);
+  if (!message) {
+    static const std::string unreadable = text::Sjis("再生リンクを読み取れませんでした");
+    ui_.Window.SetStatusText(unreadable);
+    return;
+  }
+  if (!sstp_) {
+    static const std::string noSender = text::Sjis("再生の準備ができていません");
+    ui_.Window.SetStatusText(noSender);
+    return;
+  }
+  playRecords_.push_back(std::make_unique<TMessageItem>(std::move(*message)));
+  sstp_->Enqueue(*playRecords_.back());
 }
 
 void TMainController::Guarded(const std::function<void()>& action) {

@@ -13,9 +13,11 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Settings.h"
 #include "app/WindowUi.h"
+#include "platform/Baseware.h"
 #include "platform/MainLoop.h"
 #include "platform/Ui.h"
 
@@ -24,9 +26,13 @@ namespace hollowmere {
 class TSsParser;
 class TAWKStr;
 class TSppList;
+class TDirectSSTP;
+class TMessageItem;
 
 // The site the version box offers to open.
 inline constexpr const char* kDistributionSite = "https://hollowmere.example.org/";
+// The window's caption, which names the program in every SSTP request.
+inline constexpr const char* kMainWindowCaption = "Hollowmere";
 
 class TMainController {
  public:
@@ -40,6 +46,8 @@ class TMainController {
     IFileChooser& FileChooser;
     // The main thread's loop: worker threads reach the window through it.
     IMainLoop& Loop;
+    // Where running ghosts are found and how their windows are reached.
+    TBaseware Baseware;
   };
 
   // `exeDir`: the program folder, ending in "/"; the settings file, the
@@ -50,10 +58,12 @@ class TMainController {
   TMainController& operator=(const TMainController&) = delete;
 
   // Start: settings loaded and the window placed, the plugin folder asked for
-  // when none is set, the pattern files loaded. A step that fails is reported
-  // in a message box and the later steps still run, so the window comes up.
+  // when none is set, the pattern files loaded, the SSTP sender started. A
+  // step that fails is reported in a message box and the later steps still
+  // run, so the window comes up.
   void FormCreate();
-  // End: the settings saved (a refused write is reported).
+  // End: the settings saved (a refused write is reported), then the sender
+  // freed, which waits for its worker's current pass while serving the loop.
   void FormDestroy();
 
   // Menu items.
@@ -87,10 +97,15 @@ class TMainController {
   std::string PageFilePrefix() const { return exeDir_ + "long"; }
   TSsParser& SsParser() { return *ssParser_; }
   TAWKStr& AWKStr() { return *awkStr_; }
+  // The SSTP sender; null before FormCreate, after FormDestroy, or when it
+  // could not be made.
+  TDirectSSTP* Sstp() { return sstp_.get(); }
 
  private:
   void LoadPatterns();
   void SetEmulation(bool emulation);
+  void CreateSender();
+  void PlayLinkClick(const std::string& url);
 
   std::string exeDir_;
   TSppList& plugins_;
@@ -98,6 +113,10 @@ class TMainController {
   TSettings settings_;
   std::unique_ptr<TSsParser> ssParser_;
   std::unique_ptr<TAWKStr> awkStr_;
+  // The records play links made; the sender's queue refers to them, so they
+  // are declared before it and outlive it.
+  std::vector<std::unique_ptr<TMessageItem>> playRecords_;
+  std::unique_ptr<TDirectSSTP> sstp_;
 };
 
 // The OK rule of the settings dialog: the page count must read as a 32-bit

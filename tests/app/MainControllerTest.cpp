@@ -7,10 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/FakeWindow.h"
 #include "platform/IniFile.h"
+#include "ghost/DirectSstpSend.h"
+#include "ghost/PlayLink.h"
 #include "platform/PollMainLoop.h"
+#include "support/FakeBaseware.h"
 #include "support/FakeUi.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
@@ -53,8 +57,9 @@ class MainControllerTest : public ::testing::Test {
   FakeFontChooser fonts;
   FakeFileChooser files;
   TPollMainLoop loop;
+  FakeBaseware baseware{loop};
   TMainController controller{dir.path(), plugins,
-                             {window, view, boxes, shell, dialog, fonts, files, loop}};
+                             {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts()}};
 };
 
 TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
@@ -107,6 +112,9 @@ TEST_F(MainControllerTest, MissingPatternFilesAreReportedAndStartGoesOn) {
   EXPECT_EQ(boxes.messages,
             std::vector<std::string>{Sjis("ファイル ") + dir.file("tagpat.txt") + Sjis(" は開けません")});
   EXPECT_EQ(window.boundsSet, 1);
+  // Playback does not depend on the patterns: the sender is there all the same.
+  ASSERT_NE(controller.Sstp(), nullptr);
+  EXPECT_EQ(controller.Sstp()->SenderName(), "Hollowmere");
 
   fs::remove(dir.file("metapat.txt"));
   boxes.messages.clear();
@@ -204,7 +212,8 @@ TEST_F(MainControllerTest, NormalEndWritesEveryKeyInOrder) {
 TEST_F(MainControllerTest, RefusedSaveIsReported) {
   // A program folder that has gone away by the end.
   const std::string gone = dir.file("gone/");
-  TMainController lost(gone, plugins, {window, view, boxes, shell, dialog, fonts, files, loop});
+  TMainController lost(gone, plugins,
+                       {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts()});
   lost.FormDestroy();
   EXPECT_EQ(boxes.messages,
             std::vector<std::string>{gone + "Hollowmere.ini" + Sjis(" に書き込めません")});
@@ -266,6 +275,113 @@ TEST_F(MainControllerTest, LogFileItemWithoutLogTxtReportsAndShowsNothing) {
   EXPECT_EQ(boxes.messages,
             std::vector<std::string>{Sjis("ファイル ") + dir.file("log.txt") + Sjis(" は開けません")});
   EXPECT_TRUE(view.navigations.empty());
+}
+
+// A start with playback switched on (or off) and one ghost running.
+class PlayRuleTest : public MainControllerTest {
+ protected:
+  void StartPlaying(bool enabled) {
+    Spit(IniPath(), "[General]\r\nSppDir=" + dir.path() + "\r\n[Play]\r\nEnabled=" +
+                        (enabled ? "1" : "0") + "\r\nFMO=Sakura\r\n");
+    controller.FormCreate();
+    baseware.SetBlock("Sakura", FakeBaseware::Block(Sjis("g.hwnd\x01" "3001\r\ng.name\x01さくら\r\n"
+                                                         "g.keroname\x01うにゅう")));
+    baseware.AddGhostWindow(3001);
+  }
+  bool Delivered(std::size_t count) {
+    return loop.ServeFor(std::chrono::seconds(10), [&] {
+      return baseware.ReceivedCount(3001) >= count && controller.Sstp()->QueueLength() == 0;
+    });
+  }
+};
+
+TEST_F(PlayRuleTest, APlayLinkQueuesItsMessageForTheGhost) {
+  StartPlaying(true);
+  TMessageItem message;
+  message.GhostName = Sjis("さくら");
+  message.Headers = {"Channel:" + Sjis("雑談")};
+  message.Script = "\\0\\s[0]" + Sjis("表示") + ",long\\e";
+  const std::string link = MakePlayLink(message);
+  EXPECT_FALSE(controller.BeforeNavigate(link));
+  ASSERT_TRUE(Delivered(1));
+  const std::string request = baseware.Received(3001).at(0).Bytes;
+  // The round trip of the link: "," became ".", the final \e went.
+  EXPECT_NE(request.find("\r\nScript: \\0\\s[0]" + Sjis("表示") + ".long\r\n"), std::string::npos)
+      << request;
+  EXPECT_NE(request.find("\r\nSender:  " + Sjis("さくら/雑談") + "/Hollowmere\r\n"), std::string::npos);
+  // A play link is never shown nor handed to the desktop, even holding "long".
+  EXPECT_TRUE(view.navigations.empty());
+  EXPECT_TRUE(shell.opened.empty());
+  EXPECT_TRUE(boxes.messages.empty());
+
+  // The rule looks for the prefix anywhere in the URL.
+  EXPECT_FALSE(controller.BeforeNavigate("about:blank#http://messageofhlwmrplay/G,C,x,"));
+  ASSERT_TRUE(Delivered(2));
+  EXPECT_NE(baseware.Received(3001).at(1).Bytes.find("\r\nScript: x.\r\n"), std::string::npos);
+}
+
+TEST_F(PlayRuleTest, DisabledPlaybackOnlySaysSo) {
+  StartPlaying(false);
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  EXPECT_EQ(boxes.messages,
+            std::vector<std::string>{
+                Sjis("再生機能は無効です。設定ダイアログで再生機能を有効にしてください。")});
+  EXPECT_EQ(controller.Sstp()->QueueLength(), 0u);
+  EXPECT_TRUE(view.navigations.empty());
+  EXPECT_TRUE(shell.opened.empty());
+  // Switched on in the settings dialog, the next click plays.
+  dialog.steps = {{{"", "100", "Sakura\r\n", true}, true}};
+  controller.SettingMenuClick();
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  EXPECT_TRUE(Delivered(1));
+}
+
+TEST_F(PlayRuleTest, ALinkWithoutAChannelQueuesNothingAndSaysSo) {
+  StartPlaying(true);
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G"));
+  EXPECT_EQ(window.status, Sjis("再生リンクを読み取れませんでした"));
+  EXPECT_EQ(controller.Sstp()->QueueLength(), 0u);
+  EXPECT_TRUE(boxes.messages.empty());
+}
+
+TEST_F(PlayRuleTest, SeekerTroubleShowsInTheStatusBarAndTheMessageWaits) {
+  StartPlaying(true);
+  baseware.RefuseMutex("SakuraFMO");
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  EXPECT_TRUE(loop.ServeFor(std::chrono::seconds(10), [&] {
+    return window.status == Sjis("Mutexハンドルを取得できませんでした");
+  }));
+  EXPECT_EQ(controller.Sstp()->QueueLength(), 1u);
+  EXPECT_TRUE(boxes.messages.empty());
+}
+
+TEST_F(MainControllerTest, ASenderThatCannotStartIsReportedAndPlayLinksSaySo) {
+  baseware.RefuseWindows();
+  Spit(IniPath(), "[General]\r\nSppDir=" + dir.path() + "\r\n[Play]\r\nEnabled=1\r\n");
+  controller.FormCreate();
+  EXPECT_EQ(boxes.messages, std::vector<std::string>{"no window"});
+  EXPECT_EQ(controller.Sstp(), nullptr);
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  EXPECT_EQ(window.status, Sjis("再生の準備ができていません"));
+  controller.FormDestroy();
+  EXPECT_EQ(boxes.messages.size(), 1u);
+}
+
+TEST_F(PlayRuleTest, TheEndSavesTheSettingsThenFreesTheSender) {
+  StartPlaying(true);
+  baseware.HoldSends();
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  ASSERT_TRUE(loop.ServeFor(std::chrono::seconds(10), [&] { return baseware.SendWaiting(); }));
+  // The ghost answers a little later; meanwhile the settings are already on disk.
+  std::thread ghost([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(TIniFile(IniPath()).ReadString("Play", "Enabled", "?"), "1");
+    baseware.FreeSends();
+  });
+  controller.FormDestroy();
+  ghost.join();
+  EXPECT_EQ(controller.Sstp(), nullptr);
+  EXPECT_EQ(baseware.ReceivedCount(3001), 1u);
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
       std::move(exeDir), plugins,
       TMainController::Parts{*this, *this, services.Boxes, services.Shell,
                              services.SettingDialog, services.FontChooser,
-                             services.FileChooser, services.Loop});
+                             services.FileChooser, services.Loop, services.Baseware});
   BuildMenus();
 
   connect(MozillaBrowser, &QWebEngineView::loadStarted, this,

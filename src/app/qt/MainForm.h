@@ -51,13 +51,18 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
     IFontChooser& FontChooser;
     IFileChooser& FileChooser;
     IMainLoop& Loop;
+    TBaseware Baseware;
   };
 
   TMainForm(std::string exeDir, TSppList& plugins, Services services);
   ~TMainForm() override;
 
   void FormCreate() { controller_->FormCreate(); }
-  void FormDestroy() { controller_->FormDestroy(); }
+  // Hidden first: the end may wait for a delivery to a ghost, unseen.
+  void FormDestroy() {
+    hide();
+    controller_->FormDestroy();
+  }
   TMainController& Controller() { return *controller_; }
 
   // IMainWindow

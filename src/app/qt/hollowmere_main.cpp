@@ -11,6 +11,8 @@
 #include "app/qt/SettingForm.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileSystem.h"
+#include "platform/FmoFiles.h"
+#include "platform/SocketWindows.h"
 #include "surfaces/SppList.h"
 
 int main(int argc, char** argv) {
@@ -29,8 +31,10 @@ int main(int argc, char** argv) {
   qt::TQtFontChooser fontChooser;
   qt::TQtFileChooser fileChooser;
   qt::TQtMainLoop loop;
+  TFmoFiles fmo;
+  TSocketWindows windows(loop);
   qt::TMainForm form(ExecutableFolder(), plugins,
-                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop});
+                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}});
   boxes.SetOwner(&form);
   progressWindows.SetOwner(&form);
   settingDialog.SetOwner(&form);

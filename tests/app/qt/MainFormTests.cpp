@@ -2,8 +2,10 @@
 // start, menus, the view beside its panel, the mode items, the font chooser,
 // the settings dialog, the log file item with its status texts and pictures,
 // and the link rules through the real web view.
+#include <QElapsedTimer>
 #include <QFontDialog>
 #include <QImage>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
 #include <filesystem>
@@ -17,7 +19,11 @@
 #include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
 #include "app/qt/SettingForm.h"
+#include "ghost/DirectSstpSend.h"
+#include "ghost/PlayLink.h"
+#include "platform/FmoFiles.h"
 #include "platform/IniFile.h"
+#include "platform/SocketWindows.h"
 #include "support/FakeUi.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
@@ -64,9 +70,12 @@ class MainFormTests : public QObject {
   std::unique_ptr<TQtFontChooser> fontChooser;
   std::unique_ptr<FakeFileChooser> files;
   std::unique_ptr<TQtMainLoop> loop;
+  std::unique_ptr<TFmoFiles> fmo;
+  std::unique_ptr<TSocketWindows> windows;
   std::unique_ptr<TMainForm> form;
 
   std::string Ini() const { return dir->file("Hollowmere.ini"); }
+  std::string FmoDir() const { return dir->file("fmo"); }
   void SetPluginFolder(const std::string& folder) {
     Spit(Ini(), "[General]\r\nSppDir=" + folder + "\r\n");
   }
@@ -77,6 +86,42 @@ class MainFormTests : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
   }
   bool WaitForLoad(QSignalSpy& spy) { return spy.count() > 0 || spy.wait(30000); }
+
+  // The stand-in baseware in the test's folder; what it prints collects in standinOut.
+  std::unique_ptr<QProcess> standin;
+  QString standinOut;
+  bool StartStandin(const QStringList& options) {
+    standin = std::make_unique<QProcess>();
+    standin->setProcessChannelMode(QProcess::MergedChannels);
+    connect(standin.get(), &QProcess::readyReadStandardOutput, this,
+            [this] { standinOut += QString::fromUtf8(standin->readAllStandardOutput()); });
+    standin->start(GHOST_STANDIN, QStringList{"--dir", QString::fromStdString(FmoDir())} + options);
+    return standin->waitForStarted(10000) && StandinSays("ready\n");
+  }
+  bool StandinSays(const QString& text, int ms = 15000) {
+    for (QElapsedTimer t; !standinOut.contains(text); QTest::qWait(20)) {
+      if (!t.isValid()) t.start();
+      if (t.elapsed() > ms) return false;
+    }
+    return true;
+  }
+  // A page with one play link filling the top 40 pixels, shown in the view.
+  bool ShowPlayLink(const TMessageItem& message) {
+    Spit(dir->file("long5.html"),
+         Sjis("<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">"
+              "<style>body{margin:0} a{display:block;height:40px}</style></head><body>\r\n<a href=\"") +
+             MakePlayLink(message) + Sjis("\">再生</a>\r\n</body></html>\r\n"));
+    QSignalSpy loaded(form->MozillaBrowser, &QWebEngineView::loadFinished);
+    form->Navigate("file://" + dir->path() + "long5.html");
+    return WaitForLoad(loaded);
+  }
+  void ClickPlay() {
+    QTest::mouseClick(form->MozillaBrowser->focusProxy(), Qt::LeftButton, {}, QPoint(20, 20));
+  }
+  void StartPlaying() {
+    Spit(Ini(), "[General]\r\nSppDir=" + dir->path() + "\r\n[Play]\r\nEnabled=1\r\n");
+    Start();
+  }
 
  private slots:
   void init() {
@@ -92,14 +137,24 @@ class MainFormTests : public QObject {
     fontChooser = std::make_unique<TQtFontChooser>();
     files = std::make_unique<FakeFileChooser>();
     loop = std::make_unique<TQtMainLoop>();
-    form = std::make_unique<TMainForm>(dir->path(), *plugins,
-                                       TMainForm::Services{*boxes, *shell, *settingDialog,
-                                                           *fontChooser, *files, *loop});
+    // The baseware folder of the test's own, for the stand-in ghost too.
+    fmo = std::make_unique<TFmoFiles>(FmoDir());
+    windows = std::make_unique<TSocketWindows>(*loop, FmoDir());
+    form = std::make_unique<TMainForm>(
+        dir->path(), *plugins,
+        TMainForm::Services{*boxes, *shell, *settingDialog, *fontChooser, *files, *loop,
+                            {*fmo, *windows}});
     settingDialog->SetOwner(form.get());
     fontChooser->SetOwner(form.get());
   }
 
   void cleanup() {
+    if (standin) {
+      standin->terminate();
+      standin->waitForFinished(5000);
+      standin.reset();
+    }
+    standinOut.clear();
     form.reset();
     plugins.reset();
     dir.reset();
@@ -285,12 +340,10 @@ class MainFormTests : public QObject {
     SetPluginFolder(dir->path());
     Start();
     const std::vector<std::string> shellLinks{
-        Sjis("http://messageofhlwmrplay/ゴースト能,チャンネル予,\\0\\s[0]ソ表示 100% 50%off\\e,"),
         Sjis("http://example.com/パス ソ?q=表 示&x=1#frag ソ"),
         "mailto:someone@example.com",
     };
     const std::vector<std::string> expected{
-        Sjis("http://messageofhlwmrplay/ゴースト能,チャンネル予,/0/s[0]ソ表示 100% 50%off/e,"),
         Sjis("http://example.com/パス ソ?q=表 示&x=1#frag ソ"),
         "mailto:someone@example.com",
     };
@@ -327,6 +380,67 @@ class MainFormTests : public QObject {
     QVERIFY(WaitForLoad(loaded));
     QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long2.html"));
     QCOMPARE(shell->opened.size(), shellLinks.size());
+  }
+
+  // "再生" clicked in the real view reaches a running ghost with the script
+  // the link's round trip gives: the view reports "\\" as "/", the link's
+  // percent signs decode ("% 5" and "%of" vanish), "," becomes "." and the
+  // final \\e goes.
+  void playLinkReachesTheStandinGhost() {
+    QVERIFY(StartStandin({"--ghost", J("さくら,うにゅう,3101")}));
+    StartPlaying();
+    TMessageItem message;
+    message.GhostName = Sjis("さくら");
+    message.Headers = {"Channel:" + Sjis("雑談")};
+    message.Script = Sjis("\\0\\s[0]ソ表示 100% 50%off,\\1\\s[10]ok\\e");
+    QVERIFY(ShowPlayLink(message));
+    ClickPlay();
+    QVERIFY2(StandinSays("=== end of request 1\n"), qPrintable(standinOut));
+    const QString request = J("SEND SSTP/1.4\n"
+                              "Charset: Shift_JIS\n"
+                              "Sender:  さくら/雑談/Hollowmere\n"
+                              "IfGhost: さくら,うにゅう\n"
+                              "Script: \\0\\s[0]ソ表示 1000f.\\1\\s[10]ok\n"
+                              "HWnd: %1\n"
+                              "X-Voyla-IfGhost: さくら\n")
+                                .arg(form->Controller().Sstp()->ReplyWindow());
+    QVERIFY2(standinOut.contains(request), qPrintable(standinOut));
+    QVERIFY(standinOut.contains(J("=== request 1 to window 3101 (さくら)")));
+    QVERIFY(standinOut.contains("dwData 9801"));
+    // Acknowledged: nothing waits, the view stayed and nothing went elsewhere.
+    QVERIFY(StandinSays("answered \"SSTP/1.4 200 OK\""));
+    QTRY_COMPARE(form->Controller().Sstp()->QueueLength(), std::size_t{0});
+    QCOMPARE(form->Controller().Sstp()->LastReply().substr(0, 15), std::string("SSTP/1.4 200 OK"));
+    QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long5.html"));
+    QVERIFY(shell->opened.empty());
+    QVERIFY(boxes->messages.empty());
+  }
+
+  // Ending the program while a ghost takes its time to answer: the window
+  // goes at once; the end waits for the delivery, serving its answer.
+  void endingWhileADeliveryRunsHidesTheWindowAtOnce() {
+    QVERIFY(StartStandin({"--answer", "late:1500"}));
+    StartPlaying();
+    TMessageItem message;
+    message.GhostName = "G";
+    message.Headers = {"Channel:C"};
+    message.Script = "\\0slow";
+    QVERIFY(ShowPlayLink(message));
+    ClickPlay();
+    QVERIFY2(StandinSays("answering request 1 in 1500 ms"), qPrintable(standinOut));
+    bool checked = false, visible = true;
+    QTimer::singleShot(200, this, [&] {
+      checked = true;
+      visible = form->isVisible();
+    });
+    QElapsedTimer ending;
+    ending.start();
+    form->FormDestroy();
+    QVERIFY(checked);
+    QVERIFY(!visible);
+    QVERIFY(ending.elapsed() >= 900);
+    QVERIFY(form->Controller().Sstp() == nullptr);
+    QVERIFY2(StandinSays("answered \"SSTP/1.4 200 OK\""), qPrintable(standinOut));
   }
 };
 
