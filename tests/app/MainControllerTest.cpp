@@ -12,6 +12,7 @@
 #include "platform/IniFile.h"
 #include "platform/PollMainLoop.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
@@ -53,8 +54,13 @@ class MainControllerTest : public ::testing::Test {
   FakeFontChooser fonts;
   FakeFileChooser files;
   TPollMainLoop loop;
+  FakeLogDownDialog logDialog;
+  FakeFetchProgressWindows fetchProgress;
+  FixedClock clock{{{2004, 7, 1}, {12, 0, 0}}};
+  FixedDateFormats dateFormats;
+  TServiceParts service{logDialog, fetchProgress, clock, dateFormats, "127.0.0.1:1", {}};
   TMainController controller{dir.path(), plugins,
-                             {window, view, boxes, shell, dialog, fonts, files, loop}};
+                             {window, view, boxes, shell, dialog, fonts, files, loop, service}};
 };
 
 TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
@@ -204,7 +210,7 @@ TEST_F(MainControllerTest, NormalEndWritesEveryKeyInOrder) {
 TEST_F(MainControllerTest, RefusedSaveIsReported) {
   // A program folder that has gone away by the end.
   const std::string gone = dir.file("gone/");
-  TMainController lost(gone, plugins, {window, view, boxes, shell, dialog, fonts, files, loop});
+  TMainController lost(gone, plugins, {window, view, boxes, shell, dialog, fonts, files, loop, service});
   lost.FormDestroy();
   EXPECT_EQ(boxes.messages,
             std::vector<std::string>{gone + "Hollowmere.ini" + Sjis(" に書き込めません")});
