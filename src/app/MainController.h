@@ -102,6 +102,8 @@ class TMainController {
   void PostServerCommand(const std::vector<std::string>& lines);
   void VoteReplyReceived(THTTPDownloadThread& worker);
   void VoteTransferFailed(THTTPDownloadThread& worker);
+  // Vote and agree transfers whose handler has not yet returned.
+  std::size_t TransfersUnderWay() const;
 
   // The application's general error report: runs a user action and shows
   // the message of any error that ends it; nothing is rolled back.

@@ -106,6 +106,8 @@ void TMainController::PostServerCommand(const std::vector<std::string>& lines) {
   }
 }
 
+std::size_t TMainController::TransfersUnderWay() const { return voteWorkers_->Live(); }
+
 void TMainController::VoteReplyReceived(THTTPDownloadThread& worker) {
   std::vector<TReplyNotice> notices;
   try {

@@ -232,13 +232,13 @@ TEST_F(MainControllerTest, PageLinksStayInTheViewEverythingElseGoesToTheShell) {
   EXPECT_TRUE(controller.BeforeNavigate("file:///opt/h/long3.html"));
   EXPECT_TRUE(shell.opened.empty());
   for (const std::string url : {"http://example.com/", "mailto:a@example.com", "ftp://x.y/z",
-                                "http://vote.abc/"}) {
+                                "http://voter.abc/"}) {
     EXPECT_FALSE(controller.BeforeNavigate(url)) << url;
   }
   ASSERT_EQ(shell.opened.size(), 4u);
   EXPECT_EQ(shell.opened[0].url, "http://example.com/");
   EXPECT_EQ(shell.opened[0].verb, "");
-  EXPECT_EQ(shell.opened[3].url, "http://vote.abc/");
+  EXPECT_EQ(shell.opened[3].url, "http://voter.abc/");
 }
 
 TEST_F(MainControllerTest, StatusTextsFollowTheView) {
