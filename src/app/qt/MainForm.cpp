@@ -66,7 +66,7 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
       std::move(exeDir), plugins,
       TMainController::Parts{*this, *this, services.Boxes, services.Shell,
                              services.SettingDialog, services.FontChooser,
-                             services.FileChooser, services.Loop});
+                             services.FileChooser, services.Loop, services.Service});
   BuildMenus();
 
   connect(MozillaBrowser, &QWebEngineView::loadStarted, this,
@@ -96,9 +96,7 @@ QAction* TMainForm::AddItem(QMenu* menu, const char* caption,
 
 void TMainForm::BuildMenus() {
   FileMenu = MainMenu1->addMenu(J("ファイル(&F)"));
-  // The log download arrives with the period dialog; its place is kept.
-  LogShowMenu = FileMenu->addAction(J("ログ一括表示(&L)..."));
-  LogShowMenu->setEnabled(false);
+  LogShowMenu = AddItem(FileMenu, "ログ一括表示(&L)...", &TMainController::LogShowMenuClick);
   LogLoadMenu = AddItem(FileMenu, "ログファイル読み込み", &TMainController::LogLoadMenuClick);
   PluginSetMenu =
       AddItem(FileMenu, "プラグインディレクトリ設定(&P)...", &TMainController::PluginSetMenuClick);

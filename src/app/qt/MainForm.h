@@ -51,6 +51,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
     IFontChooser& FontChooser;
     IFileChooser& FileChooser;
     IMainLoop& Loop;
+    TServiceParts& Service;
   };
 
   TMainForm(std::string exeDir, TSppList& plugins, Services services);
