@@ -5,6 +5,7 @@
 #include <QFontDialog>
 #include <QImage>
 #include <QSignalSpy>
+#include <QWebEngineLoadingInfo>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "app/qt/SettingForm.h"
 #include "platform/IniFile.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
@@ -64,6 +66,11 @@ class MainFormTests : public QObject {
   std::unique_ptr<TQtFontChooser> fontChooser;
   std::unique_ptr<FakeFileChooser> files;
   std::unique_ptr<TQtMainLoop> loop;
+  hollowmere::testing::FakeLogDownDialog logDialog;
+  hollowmere::testing::FakeFetchProgressWindows fetchProgress;
+  TSystemClock clock;
+  hollowmere::testing::FixedDateFormats dateFormats;
+  TServiceParts service{logDialog, fetchProgress, clock, dateFormats, "127.0.0.1:1", {}};
   std::unique_ptr<TMainForm> form;
 
   std::string Ini() const { return dir->file("Hollowmere.ini"); }
@@ -94,7 +101,7 @@ class MainFormTests : public QObject {
     loop = std::make_unique<TQtMainLoop>();
     form = std::make_unique<TMainForm>(dir->path(), *plugins,
                                        TMainForm::Services{*boxes, *shell, *settingDialog,
-                                                           *fontChooser, *files, *loop});
+                                                           *fontChooser, *files, *loop, service});
     settingDialog->SetOwner(form.get());
     fontChooser->SetOwner(form.get());
   }
@@ -139,7 +146,7 @@ class MainFormTests : public QObject {
     QCOMPARE(file, (QStringList{J("ログ一括表示(&L)..."), J("ログファイル読み込み"),
                                 J("プラグインディレクトリ設定(&P)..."), J("表示フォント設定(&F)..."),
                                 J("設定...(&S)"), J("バージョン情報...(&V)"), J("終了(&E)")}));
-    QVERIFY(!form->LogShowMenu->isEnabled());
+    QVERIFY(form->LogShowMenu->isEnabled());
     QStringList mode;
     for (QAction* a : form->RenderingModeMenu->actions()) mode << a->text();
     QCOMPARE(mode, (QStringList{J("ゴースト配置エミュレーション(&E)"), J("左寄せ(&L)")}));
@@ -249,10 +256,12 @@ class MainFormTests : public QObject {
     Start();
     QString statusWhileLoading;
     Qt::CursorShape cursorWhileLoading = Qt::ArrowCursor;
-    connect(form->MozillaBrowser, &QWebEngineView::loadStarted, this, [&] {
-      statusWhileLoading = form->StatusPanel->text();
-      cursorWhileLoading = form->MozillaBrowser->cursor().shape();
-    });
+    connect(form->MozillaBrowser->page(), &QWebEnginePage::loadingChanged, this,
+            [&](const QWebEngineLoadingInfo& info) {
+              if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) return;
+              statusWhileLoading = form->StatusPanel->text();
+              cursorWhileLoading = form->MozillaBrowser->cursor().shape();
+            });
     QSignalSpy loaded(form->MozillaBrowser, &QWebEngineView::loadFinished);
     form->LogLoadMenu->trigger();
     QVERIFY2(boxes->messages.empty(), boxes->messages.empty() ? "" : boxes->messages[0].c_str());
