@@ -2,6 +2,7 @@
 #include "app/qt/LogDownForm.h"
 
 #include <QDate>
+#include <algorithm>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTime>
@@ -67,11 +68,18 @@ TLogDownForm::TLogDownForm(QWidget* owner, const TLogConditions& conditions, con
   DateTimePicker4->setDisplayFormat(formats.TimePickerFormat());
   FromLabel2 = Label(this, "から", QPoint(228, 76));
 
+  // The buttons sit at the bottom right, 75 pixels wide or as wide as their
+  // captions need where the font is wider than the design's.
   OKButton = new QPushButton(J("&OK"), this);
-  OKButton->setGeometry(160, 106, 75, 25);
   OKButton->setDefault(true);
   CancelButton = new QPushButton(J("キャンセル(&C)"), this);
-  CancelButton->setGeometry(246, 106, 75, 25);
+  const auto buttonWidth = [](QPushButton* b) {
+    return std::max(75, b->fontMetrics().horizontalAdvance(b->text().remove('&')) + 12);
+  };
+  const int cancelWidth = buttonWidth(CancelButton);
+  const int okWidth = buttonWidth(OKButton);
+  CancelButton->setGeometry(width() - 8 - cancelWidth, 106, cancelWidth, 25);
+  OKButton->setGeometry(CancelButton->x() - 8 - okWidth, 106, okWidth, 25);
 
   modes_ = new QButtonGroup(this);
   modes_->addButton(TimeRadioButton, static_cast<int>(TLogMode::Period));
