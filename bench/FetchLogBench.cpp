@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <sstream>
 
+#include "BenchDoubles.h"
 #include "app/RenderCommand.h"
 #include "log/MessageItem.h"
 #include "net/HttpThread.h"
 #include "platform/Clock.h"
 #include "platform/PollMainLoop.h"
-#include "platform/Ui.h"
 #include "regex/bmRegExp.h"
 #include "render/Pages.h"
 #include "script/SsParser.h"
@@ -37,28 +37,9 @@ using Seconds = std::chrono::duration<double>;
 constexpr int kMessages = 100000;
 constexpr int kPerPage = 100;
 
-class NoWindows : public IProgressWindowFactory {
-  class Window : public IProgressWindow {
-    void Show() override {}
-    void ShowStatus(const std::string&) override {}
-    void Close() override {}
-  };
-
- public:
-  std::unique_ptr<IProgressWindow> Create() override { return std::make_unique<Window>(); }
-};
-
-class NoBoxes : public IMessageBoxes {
- public:
-  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "box: %s\n", text::Cp932ToUtf8Lossy(text).c_str()); }
-  bool AskYesNo(const std::string&) override { return false; }
-  void Beep() override {}
-};
-
-class NoView : public IHtmlView {
- public:
-  void Navigate(const std::string&) override {}
-};
+using bench::NoBoxes;
+using bench::NoView;
+using bench::NoWindows;
 
 std::string DataDir() { return fs::path(__FILE__).parent_path().parent_path().string() + "/data/"; }
 

@@ -12,12 +12,7 @@ QString J(const char* utf8) { return QString::fromUtf8(utf8); }
 
 TFetchProgressForm::TFetchProgressForm(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
-  setWindowTitle(kApplicationTitle);
-  QFont font(J("ＭＳ Ｐゴシック"));
-  font.setPixelSize(12);
-  setFont(font);
-  setFixedSize(260, 72);
-  setStyleSheet("QPushButton { padding: 0px 2px; }");
+  SetUpDialog(*this, kApplicationTitle, QSize(260, 72));
   setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
   StatusLabel = new QLabel(J("ログを受信しています..."), this);
   StatusLabel->setGeometry(8, 10, 244, 15);

@@ -36,12 +36,7 @@ QLabel* Label(QWidget* parent, const char* caption, QPoint at) {
 
 TLogDownForm::TLogDownForm(QWidget* owner, const TLogConditions& conditions, const TQtDateFormats& formats)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), conditions_(conditions) {
-  setWindowTitle(J("条件指定"));
-  QFont font(J("ＭＳ Ｐゴシック"));
-  font.setPixelSize(12);
-  setFont(font);
-  setFixedSize(329, 137);
-  setStyleSheet("QPushButton { padding: 0px 2px; }");
+  SetUpDialog(*this, J("条件指定"), QSize(329, 137));
   const QString dateFormat = formats.DatePickerFormat();
 
   TimeRadioButton = new QRadioButton(J("過去"), this);
