@@ -186,6 +186,13 @@ class TCurlTransfer {
     auto* t = static_cast<TCurlTransfer*>(self);
     const size_t n = size * count;
     t->lastActivity_ = Clock::now();
+    // Headers count towards the cap too: a reply made of endless header
+    // lines would otherwise never end.
+    t->headerBytes_ += n;
+    if (t->headerBytes_ > t->limits_.MaxBodyBytes) {
+      t->tooLarge_ = true;
+      return 0;
+    }
     std::string line(data, n);
     if (line.compare(0, 5, "HTTP/") == 0) {
       while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
@@ -279,6 +286,7 @@ class TCurlTransfer {
   std::string body_;
   bool refusedStatus_ = false;
   bool tooLarge_ = false;
+  uint64_t headerBytes_ = 0;
   std::optional<EHttpError::Kind> forced_;
   Clock::time_point lastActivity_ = Clock::now();
 };

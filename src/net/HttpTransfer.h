@@ -10,7 +10,7 @@
 // reply whose status is not 2xx fails with its status line as received.
 // A dead or hostile server cannot hang or flood the caller: connecting has a
 // time limit, a transfer fails when no byte moves for the stall limit, and a
-// reply body over the cap fails and keeps nothing.
+// reply body (or its headers) over the cap fails and keeps nothing.
 #pragma once
 
 #include <atomic>

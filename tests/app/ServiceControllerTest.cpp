@@ -283,6 +283,14 @@ TEST_F(ServiceControllerTest, EveryReplyCaseShowsItsBoxesInOrder) {
       {"Result: Err\r\n", {"beep", Box("SSTP Voylaサーバが何らかのエラーを返しました。")}},
       {"Result: Err\r\nExtraMessage: m\r\nExtraTip: t\r\n", {"beep", "box:" + named + "m", "box:t"}},
       {"Result: Err2\r\nExtraMessage: m\r\n", {}},
+      {"Result: err\r\nExtraMessage: x\r\n", {}},
+      {"Result: ERR\r\nExtraTip: t\r\n", {"box:t"}},
+      {"Result :Err\r\nExtraMessage: m\r\n", {}},
+      {"<html><body>Result: Err</body></html>", {}},
+      // The first of repeated keys counts; spaces after the colon are dropped, others kept.
+      {"ExtraTip: first\r\nResult: Err\r\nExtraMessage: m\r\nExtraTip: second\r\n",
+       {"beep", "box:" + named + "m", "box:first"}},
+      {"ExtraTip:   \r\nResult: Err\nExtraMessage:   two  spaces  \r", {"beep", "box:" + named + "two  spaces  "}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);

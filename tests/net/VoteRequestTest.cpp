@@ -1,5 +1,6 @@
-// The vote and agree body encoding, the boxes a reply calls for, and the
-// recovery of a message id whose capitals the web engine lowered.
+// The vote and agree body encoding and the recovery of a message id whose
+// capitals the web engine lowered. (The boxes a reply calls for are tested
+// through the main window, tests/app/ServiceControllerTest.cpp.)
 #include "net/VoteRequest.h"
 
 #include <gtest/gtest.h>
@@ -47,31 +48,6 @@ TEST(VoteRequestTest, TheCommandBodyOfAVoteAndAnAgree) {
             "MID:%20a1%0D%0A");
   EXPECT_EQ(PercentEncode(text::JoinCrlf(VoteCommandLines("AbC1", "Agree", "L"))),
             "Command:%20voteMessage%0D%0AVoteType:%20Agree%0D%0ALUID:%20L%0D%0AMID:%20AbC1%0D%0A");
-}
-
-TEST(VoteRequestTest, ReplyNoticesInOrder) {
-  const std::string named = Sjis("SSTP Voylaサーバが次のエラーを返しました:\r\n");
-  const std::string generic = Sjis("SSTP Voylaサーバが何らかのエラーを返しました。");
-  struct Case {
-    std::string reply;
-    std::vector<TReplyNotice> notices;
-  };
-  const std::vector<Case> cases = {
-      {"Result: OK\r\n", {}},
-      {"", {}},
-      {"Result: OK\r\nExtraTip: " + Sjis("ようこそ") + "\r\n", {{false, Sjis("ようこそ")}}},
-      {"Result: Err\r\nExtraMessage: unknown MID\r\n", {{true, named + "unknown MID"}}},
-      {"Result: Err\r\nExtraMessage:\r\n", {{true, generic}}},
-      {"Result: Err\r\n", {{true, generic}}},
-      {"Result: err\r\nExtraMessage: x\r\n", {}},
-      {"Result: ERR\r\nExtraTip: t\r\n", {{false, "t"}}},
-      {"ExtraTip: first\r\nResult: Err\r\nExtraMessage: m\r\nExtraTip: second\r\n",
-       {{true, named + "m"}, {false, "first"}}},
-      {"Result :Err\r\nExtraMessage: m\r\n", {}},
-      {"ExtraTip:   \r\nResult: Err\nExtraMessage:   two  spaces  \r", {{true, named + "two  spaces  "}}},
-      {"<html><body>Result: Err</body></html>", {}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(VoteReplyNotices(c.reply), c.notices) << c.reply;
 }
 
 TEST(VoteRequestTest, ShownIdsGiveBackTheCapitalsTheEngineLowered) {
