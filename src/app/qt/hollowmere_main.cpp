@@ -28,11 +28,25 @@
 #include "platform/FileSystem.h"
 #include "surfaces/SppList.h"
 
+namespace {
+
+// Without a display, standard error is the program's voice: the toolkit's
+// notes about drawing offscreen would bury its messages, so only its
+// critical ones are kept.
+void ToolkitCriticalOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << message.toStdString() << '\n';
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace hollowmere;
   const bool headless =
       IsHeadless(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"));
-  if (headless) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  if (headless) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    qInstallMessageHandler(ToolkitCriticalOnly);
+  }
   qt::PrepareWebEngineEnvironment();
   QApplication app(argc, argv);
   QApplication::setApplicationName(qt::kApplicationTitle);
