@@ -8,6 +8,8 @@
 #include "ghost/DirectSstpSend.h"
 #include "ghost/PlayLink.h"
 #include "log/MessageItem.h"
+#include "net/HttpThread.h"
+#include "net/VoteRequest.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
@@ -29,7 +31,9 @@ TMainController::TMainController(std::string exeDir, TSppList& plugins, Parts pa
       plugins_(plugins),
       ui_(parts),
       ssParser_(std::make_unique<TSsParser>()),
-      awkStr_(std::make_unique<TAWKStr>()) {
+      awkStr_(std::make_unique<TAWKStr>()),
+      shownMids_(std::make_unique<TShownMessageIds>()),
+      voteWorkers_(std::make_unique<TDownloadThreads>(parts.Loop)) {
   awkStr_->SetLineSeparator(mcls_CRLF);
 }
 
@@ -72,6 +76,8 @@ void TMainController::LoadPatterns() {
 }
 
 void TMainController::FormDestroy() {
+  // Nobody is left to read a reply: no box may open while the program ends.
+  voteWorkers_->AbandonAll();
   settings_.Form = ui_.Window.Bounds();
   Guarded([&] {
     TIniFile ini(SettingsFilePath(exeDir_));
@@ -85,13 +91,14 @@ void TMainController::LogLoadMenuClick() {
   ShowLogText(ReadWholeFile(exeDir_ + "log.txt"));
 }
 
-void TMainController::ShowLogText(const std::string& logText) {
+bool TMainController::ShowLogText(const std::string& logText) {
   // A cache folder that went missing would fail every picture of the log;
   // it holds nothing that cannot be made again, so it is simply remade.
   if (!settings_.SurfaceCacheDir.empty()) {
     std::error_code ignored;
     std::filesystem::create_directories(NativePath(settings_.SurfaceCacheDir), ignored);
   }
+  TShownMessageIds written;
   const ShowLogContext ctx{*ssParser_,
                            *awkStr_,
                            plugins_,
@@ -101,8 +108,18 @@ void TMainController::ShowLogText(const std::string& logText) {
                            settings_.MessagesPerPage,
                            settings_.Emulation,
                            std::string(),
-                           nullptr};
-  ShowLog(logText, ctx, ui_.View);
+                           nullptr,
+                           [&written](const TMessageItem& m) { written.Add(m.HeaderValue("MID")); }};
+  bool shown = false;
+  try {
+    shown = ShowLog(logText, ctx, ui_.View);
+  } catch (...) {
+    // Pages written before the failure are on disk and may be shown.
+    shownMids_->Merge(written);
+    throw;
+  }
+  if (shown) *shownMids_ = std::move(written);
+  return shown;
 }
 
 void TMainController::PluginSetMenuClick() {
@@ -174,8 +191,18 @@ void TMainController::DownloadComplete() {
 }
 
 bool TMainController::BeforeNavigate(const std::string& url) {
-  // The first rule whose test holds decides. The vote ("http://vote.") and
-  // agree ("http://agree.") rules come first, in that order.
+  // The first rule whose test holds decides.
+  // Vote rule, then agree rule: the request goes to the service.
+  static const std::string voted = text::Sjis("投票しました:");
+  static const std::string agreed = text::Sjis("同意しました");
+  if (text::Contains(url, "http://vote.")) {
+    VoteLinkClicked(url, "http://vote.", "Vote", voted);
+    return false;
+  }
+  if (text::Contains(url, "http://agree.")) {
+    VoteLinkClicked(url, "http://agree.", "Agree", agreed);
+    return false;
+  }
 
   // Play rule: the message goes to a running ghost, never to the view.
   if (text::Contains(url, kPlayLinkPrefix)) {

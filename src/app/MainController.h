@@ -12,9 +12,13 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/CommandLine.h"
+#include "app/ServiceUi.h"
 #include "app/Settings.h"
 #include "app/WindowUi.h"
 #include "platform/Baseware.h"
@@ -28,6 +32,9 @@ class TAWKStr;
 class TSppList;
 class TDirectSSTP;
 class TMessageItem;
+class THTTPDownloadThread;
+class TDownloadThreads;
+class TShownMessageIds;
 
 // The site the version box offers to open.
 inline constexpr const char* kDistributionSite = "https://hollowmere.example.org/";
@@ -48,6 +55,8 @@ class TMainController {
     IMainLoop& Loop;
     // Where running ghosts are found and how their windows are reached.
     TBaseware Baseware;
+    // The log download, votes and agrees.
+    TServiceParts& Service;
   };
 
   // `exeDir`: the program folder, ending in "/"; the settings file, the
@@ -62,11 +71,20 @@ class TMainController {
   // step that fails is reported in a message box and the later steps still
   // run, so the window comes up.
   void FormCreate();
-  // End: the settings saved (a refused write is reported), then the sender
-  // freed, which waits for its worker's current pass while serving the loop.
+  // End: vote and agree transfers still under way abandoned without a word
+  // (and waited for), the settings saved (a refused write is reported), then
+  // the sender freed, which waits for its worker's current pass while
+  // serving the loop.
   void FormDestroy();
 
+  // The four command-line arguments (CP932): fetch, write the pages with
+  // the page size given for this run only, and with "noview" ask the
+  // window to close. Every bad command line is answered with
+  // "パラメータが不正です" and nothing is fetched.
+  TCommandLineResult ProcessCommandLine(const std::vector<std::string>& args);
+
   // Menu items.
+  void LogShowMenuClick();
   void LogLoadMenuClick();
   void PluginSetMenuClick();
   void FontMenuClick();
@@ -83,9 +101,19 @@ class TMainController {
   // (NavigationUrlToPageText). True lets the view go there.
   bool BeforeNavigate(const std::string& url);
 
-  // Writes the pages of a log with the current settings and shows page 0
-  // (silently nothing for a text that is not a log).
-  void ShowLogText(const std::string& logText);
+  // Writes the pages of a log with the current settings and shows page 0;
+  // false, silently, for a text that is not a log.
+  bool ShowLogText(const std::string& logText);
+
+  // Vote and agree. SendVote returns the refusal to show, empty when the
+  // request was started; the reply or failure arrives later on the main
+  // thread through the two handlers.
+  std::string SendVote(const std::string& mid, const std::string& voteType);
+  void PostServerCommand(const std::vector<std::string>& lines);
+  void VoteReplyReceived(THTTPDownloadThread& worker);
+  void VoteTransferFailed(THTTPDownloadThread& worker);
+  // Vote and agree transfers whose handler has not yet returned.
+  std::size_t TransfersUnderWay() const;
 
   // The application's general error report: runs a user action and shows
   // the message of any error that ends it; nothing is rolled back.
@@ -106,6 +134,11 @@ class TMainController {
   void SetEmulation(bool emulation);
   void CreateSender();
   void PlayLinkClick(const std::string& url);
+  // The log text of the conditions' request, fetched on a worker while the
+  // window goes on; a failure (abandoning included) is shown and gives nothing.
+  std::optional<std::string> FetchLog(const TLogConditions& conditions);
+  void VoteLinkClicked(const std::string& url, std::string_view prefix, const char* voteType,
+                       const std::string& statusText);
 
   std::string exeDir_;
   TSppList& plugins_;
@@ -117,6 +150,8 @@ class TMainController {
   // are declared before it and outlive it.
   std::vector<std::unique_ptr<TMessageItem>> playRecords_;
   std::unique_ptr<TDirectSSTP> sstp_;
+  std::unique_ptr<TShownMessageIds> shownMids_;
+  std::unique_ptr<TDownloadThreads> voteWorkers_;
 };
 
 // The OK rule of the settings dialog: the page count must read as a 32-bit

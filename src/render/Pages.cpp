@@ -198,6 +198,9 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
     AppendNumber(name, k);
     name += ".html";
     WriteFileReplacing(name, page);
+    if (ctx.OnMessageWritten) {
+      for (int64_t i = begin; i < end; ++i) ctx.OnMessageWritten(messages[static_cast<std::size_t>(i)]);
+    }
     if (ctx.OnProgress) ctx.OnProgress(static_cast<std::size_t>(end), static_cast<std::size_t>(total));
   }
   // The view takes "file://" and the plain path, as the pages' own links

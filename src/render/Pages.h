@@ -37,6 +37,9 @@ struct ShowLogContext {
   bool Emulation;
   std::string Locale;  // ICU locale name; empty = the user's locale from the environment
   std::function<void(std::size_t done, std::size_t total)> OnProgress;  // optional
+  // Optional: each message of a page, once that page is written, so the
+  // caller knows which links the pages carry.
+  std::function<void(const TMessageItem&)> OnMessageWritten = {};
 };
 
 // false when the text was rejected (first line not "Result: OK"): nothing written or shown.

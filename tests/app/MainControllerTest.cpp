@@ -10,12 +10,13 @@
 #include <thread>
 
 #include "app/FakeWindow.h"
-#include "platform/IniFile.h"
 #include "ghost/DirectSstpSend.h"
 #include "ghost/PlayLink.h"
+#include "platform/IniFile.h"
 #include "platform/PollMainLoop.h"
 #include "support/FakeBaseware.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
@@ -58,8 +59,14 @@ class MainControllerTest : public ::testing::Test {
   FakeFileChooser files;
   TPollMainLoop loop;
   FakeBaseware baseware{loop};
+  FakeLogDownDialog logDialog;
+  FakeFetchProgressWindows fetchProgress;
+  FixedClock clock{{{2004, 7, 1}, {12, 0, 0}}};
+  FixedDateFormats dateFormats;
+  TServiceParts service{logDialog, fetchProgress, clock, dateFormats, "127.0.0.1:1", {}};
   TMainController controller{dir.path(), plugins,
-                             {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts()}};
+                             {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts(),
+                              service}};
 };
 
 TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
@@ -213,7 +220,7 @@ TEST_F(MainControllerTest, RefusedSaveIsReported) {
   // A program folder that has gone away by the end.
   const std::string gone = dir.file("gone/");
   TMainController lost(gone, plugins,
-                       {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts()});
+                       {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts(), service});
   lost.FormDestroy();
   EXPECT_EQ(boxes.messages,
             std::vector<std::string>{gone + "Hollowmere.ini" + Sjis(" に書き込めません")});
@@ -235,13 +242,13 @@ TEST_F(MainControllerTest, PageLinksStayInTheViewEverythingElseGoesToTheShell) {
   EXPECT_TRUE(controller.BeforeNavigate("file:///opt/h/long3.html"));
   EXPECT_TRUE(shell.opened.empty());
   for (const std::string url : {"http://example.com/", "mailto:a@example.com", "ftp://x.y/z",
-                                "http://vote.abc/"}) {
+                                "http://voter.abc/"}) {
     EXPECT_FALSE(controller.BeforeNavigate(url)) << url;
   }
   ASSERT_EQ(shell.opened.size(), 4u);
   EXPECT_EQ(shell.opened[0].url, "http://example.com/");
   EXPECT_EQ(shell.opened[0].verb, "");
-  EXPECT_EQ(shell.opened[3].url, "http://vote.abc/");
+  EXPECT_EQ(shell.opened[3].url, "http://voter.abc/");
 }
 
 TEST_F(MainControllerTest, StatusTextsFollowTheView) {

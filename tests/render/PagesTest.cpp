@@ -227,6 +227,20 @@ TEST_F(PagesTest, AFailedWriteLeavesNoTemporaryFileAndDoesNotNavigate) {
   EXPECT_THROW(ShowLog(Log(1), missing, view), EFCreateError);
 }
 
+TEST_F(PagesTest, EachMessageIsReportedOnceItsPageIsWritten) {
+  std::vector<std::string> reported;
+  ShowLogContext ctx = Context(2);
+  ctx.OnMessageWritten = [&](const TMessageItem& m) { reported.push_back(m.HeaderValue("MID")); };
+  // Page 1 cannot be written: only the messages of page 0 are on disk.
+  fs::create_directories(out.path() + "long1.html/inside");
+  EXPECT_THROW(ShowLog(Log(3), ctx, view), EFCreateError);
+  EXPECT_EQ(reported, (std::vector<std::string>{"M0", "M1"}));
+  reported.clear();
+  fs::remove_all(out.path() + "long1.html");
+  ASSERT_TRUE(ShowLog(Log(3), ctx, view));
+  EXPECT_EQ(reported, (std::vector<std::string>{"M0", "M1", "M2"}));
+}
+
 TEST_F(PagesTest, PagesReplaceOlderOnesWholeAndLeaveHigherNumbersAlone) {
   ASSERT_TRUE(ShowLog(Log(3), Context(1), view));
   const std::string fourth = ReadFileBytes(Page(3));

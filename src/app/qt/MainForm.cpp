@@ -2,6 +2,7 @@
 #include "app/qt/MainForm.h"
 
 #include <QEvent>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -21,7 +22,9 @@ TBrowserPage::TBrowserPage(QWebEngineProfile* profile, QObject* parent, Dispatch
     : QWebEnginePage(profile, parent), dispatch_(std::move(dispatch)) {}
 
 bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool) {
-  return dispatch_(NavigationUrlToPageText(url.toEncoded().toStdString()));
+  const bool go = dispatch_(NavigationUrlToPageText(url.toEncoded().toStdString()));
+  if (!go) refused_ = url;
+  return go;
 }
 
 TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
@@ -66,13 +69,20 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
       std::move(exeDir), plugins,
       TMainController::Parts{*this, *this, services.Boxes, services.Shell,
                              services.SettingDialog, services.FontChooser,
-                             services.FileChooser, services.Loop, services.Baseware});
+                             services.FileChooser, services.Loop, services.Baseware,
+                             services.Service});
   BuildMenus();
 
-  connect(MozillaBrowser, &QWebEngineView::loadStarted, this,
-          [this] { controller_->Guarded([this] { controller_->DownloadBegin(); }); });
-  connect(MozillaBrowser, &QWebEngineView::loadFinished, this,
-          [this](bool) { controller_->Guarded([this] { controller_->DownloadComplete(); }); });
+  // A refused navigation (a vote, a link for the shell) loads nothing; its
+  // start and stop must not cover the status text its rule has just set.
+  connect(page_, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+    if (page_->WasRefused(info.url())) return;
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+      controller_->Guarded([this] { controller_->DownloadBegin(); });
+    } else {
+      controller_->Guarded([this] { controller_->DownloadComplete(); });
+    }
+  });
 
   // The design-time client area; the settings replace it at start.
   resize(432, 303);
@@ -96,9 +106,7 @@ QAction* TMainForm::AddItem(QMenu* menu, const char* caption,
 
 void TMainForm::BuildMenus() {
   FileMenu = MainMenu1->addMenu(J("ファイル(&F)"));
-  // The log download arrives with the period dialog; its place is kept.
-  LogShowMenu = FileMenu->addAction(J("ログ一括表示(&L)..."));
-  LogShowMenu->setEnabled(false);
+  LogShowMenu = AddItem(FileMenu, "ログ一括表示(&L)...", &TMainController::LogShowMenuClick);
   LogLoadMenu = AddItem(FileMenu, "ログファイル読み込み", &TMainController::LogLoadMenuClick);
   PluginSetMenu =
       AddItem(FileMenu, "プラグインディレクトリ設定(&P)...", &TMainController::PluginSetMenuClick);

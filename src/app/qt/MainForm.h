@@ -33,12 +33,17 @@ class TBrowserPage : public QWebEnginePage {
   using Dispatch = std::function<bool(const std::string& url)>;
   TBrowserPage(QWebEngineProfile* profile, QObject* parent, Dispatch dispatch);
 
+  // True for the URL of the last navigation the dispatch refused: the
+  // engine still reports a start and a stop for it, which are no loading.
+  bool WasRefused(const QUrl& url) const { return !refused_.isEmpty() && url == refused_; }
+
  protected:
   bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
   QWebEnginePage* createWindow(WebWindowType type) override { return nullptr; }
 
  private:
   Dispatch dispatch_;
+  QUrl refused_;
 };
 
 class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
@@ -52,6 +57,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
     IFileChooser& FileChooser;
     IMainLoop& Loop;
     TBaseware Baseware;
+    TServiceParts& Service;
   };
 
   TMainForm(std::string exeDir, TSppList& plugins, Services services);

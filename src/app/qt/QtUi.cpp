@@ -35,6 +35,13 @@ void InstallJapaneseTexts(QApplication& app) {
   }
 }
 
+void SetUpDialog(QWidget& dialog, const QString& title, QSize size) {
+  dialog.setWindowTitle(title);
+  dialog.setFont(WindowFont());
+  dialog.setFixedSize(size);
+  dialog.setStyleSheet("QPushButton { padding: 0px 2px; }");
+}
+
 void TQtMessageBoxes::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, ToQ(text), QMessageBox::Ok, Owner());
   box.exec();

@@ -24,6 +24,11 @@ inline const char* const kApplicationTitle = "Hollowmere";
 // Loads the toolkit's Japanese texts (buttons, standard dialogs).
 void InstallJapaneseTexts(QApplication& app);
 
+// The program's own fixed-size dialogs: title, the window font
+// ("ＭＳ Ｐゴシック", 12 pixels) and buttons without the style's padding, which
+// would cut their captions at their design widths.
+void SetUpDialog(QWidget& dialog, const QString& title, QSize size);
+
 // The window that owns modal boxes and centres the status window; may be
 // set after the object is made, since the plugin list exists before the window.
 class TOwnedByWindow {

@@ -16,13 +16,7 @@ QString J(const char* utf8) { return QString::fromUtf8(utf8); }
 
 TSettingForm::TSettingForm(QWidget* owner, OkRule okRule)
     : QDialog(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), okRule_(std::move(okRule)) {
-  setWindowTitle(J("設定"));
-  QFont font(J("ＭＳ Ｐゴシック"));
-  font.setPixelSize(12);
-  setFont(font);
-  setFixedSize(348, 262);
-  // The buttons keep their 75-pixel width; the style's padding would cut the captions.
-  setStyleSheet("QPushButton { padding: 0px 2px; }");
+  SetUpDialog(*this, J("設定"), QSize(348, 262));
 
   LUIDLabel = new QLabel(J("LUID(&L)"), this);
   LUIDLabel->setGeometry(8, 1, 337, 13);

@@ -1,50 +1,106 @@
 // The program "hollowmere": the window on the program folder it sits in.
 // Start: the plugin list first, then the window with its settings, plugin
-// folder and patterns, then the window shown and the message loop; at the
-// end the settings are saved before anything is torn down.
+// folder and patterns, then the window shown, the command line (when there
+// are arguments) and the message loop; at the end the settings are saved
+// before anything is torn down.
+//
+// Without a display the program is a batch tool: it draws offscreen, every
+// message box goes to standard error, and it ends once the command line has
+// run, with status 0 (pages written), 1 (fetch failed, log not shown) or 2
+// (bad command line, or no command line at all).
 #include <QApplication>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
 
+#include "app/ConsoleUi.h"
+#include "app/qt/FetchProgress.h"
+#include "app/qt/LogDownForm.h"
 #include "app/qt/MainForm.h"
+#include "app/qt/QtDateFormats.h"
 #include "app/qt/QtEnvironment.h"
 #include "app/qt/QtMainLoop.h"
+#include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
 #include "app/qt/SettingForm.h"
+#include "net/ServiceHost.h"
 #include "platform/DesktopShell.h"
 #include "platform/FileSystem.h"
 #include "platform/FmoFiles.h"
 #include "platform/SocketWindows.h"
 #include "surfaces/SppList.h"
 
+namespace {
+
+// Without a display, standard error is the program's voice: the toolkit's
+// notes about drawing offscreen would bury its messages, so only its
+// critical ones are kept.
+void ToolkitCriticalOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << message.toStdString() << '\n';
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace hollowmere;
+  const bool headless =
+      IsHeadless(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"));
+  if (headless) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    qInstallMessageHandler(ToolkitCriticalOnly);
+  }
   qt::PrepareWebEngineEnvironment();
   QApplication app(argc, argv);
   QApplication::setApplicationName(qt::kApplicationTitle);
   qt::InstallJapaneseTexts(app);
 
-  qt::TQtMessageBoxes boxes;
+  // The arguments as the system gave them (UTF-8), in the program's CP932.
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(qt::FromQ(QString::fromLocal8Bit(argv[i])));
+  if (headless && args.empty()) {
+    std::cerr << "hollowmere: no display (DISPLAY and WAYLAND_DISPLAY are unset), so nothing to show.\n"
+                 "Give the four arguments to write pages without one, e.g.\n"
+                 "  hollowmere past 1440 20 noview\n";
+    return 2;
+  }
+
+  qt::TQtMessageBoxes windowBoxes;
+  TConsoleMessageBoxes consoleBoxes(std::cerr);
+  IMessageBoxes& boxes = headless ? static_cast<IMessageBoxes&>(consoleBoxes) : windowBoxes;
   qt::TQtProgressWindows progressWindows;
   TSppList plugins(true, progressWindows, boxes);
 
   TDesktopShell shell;
   qt::TQtSettingDialog settingDialog;
   qt::TQtFontChooser fontChooser;
-  qt::TQtFileChooser fileChooser;
+  qt::TQtFileChooser windowFileChooser;
+  TConsoleFileChooser consoleFileChooser(std::cerr);
+  IFileChooser& fileChooser = headless ? static_cast<IFileChooser&>(consoleFileChooser) : windowFileChooser;
   qt::TQtMainLoop loop;
   TFmoFiles fmo;
   TSocketWindows windows(loop);
+  const qt::TQtDateFormats dateFormats;
+  qt::TQtLogDownDialog logDownDialog(dateFormats);
+  qt::TQtFetchProgressWindows fetchProgress;
+  const TSystemClock clock;
+  TServiceParts service{logDownDialog, fetchProgress, clock, dateFormats,
+                        ServiceHost(std::getenv(kServiceVariable)), THttpLimits{}};
   qt::TMainForm form(ExecutableFolder(), plugins,
-                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}});
-  boxes.SetOwner(&form);
+                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}, service});
+  windowBoxes.SetOwner(&form);
   progressWindows.SetOwner(&form);
   settingDialog.SetOwner(&form);
   fontChooser.SetOwner(&form);
-  fileChooser.SetOwner(&form);
+  windowFileChooser.SetOwner(&form);
+  logDownDialog.SetOwner(&form);
+  fetchProgress.SetOwner(&form);
 
   form.FormCreate();
   form.show();
-  // With command-line arguments, the command line runs here, the window visible.
-  const int result = QApplication::exec();
+  int status = 0;
+  if (!args.empty()) status = ExitStatus(form.Controller().ProcessCommandLine(args));
+  // "noview" has closed the window; without a display nobody could use it.
+  if (!headless && form.isVisible()) status = QApplication::exec();
   form.FormDestroy();
-  return result;
+  return status;
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QWebEngineLoadingInfo>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "platform/IniFile.h"
 #include "platform/SocketWindows.h"
 #include "support/FakeUi.h"
+#include "support/ServiceFakes.h"
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
@@ -72,6 +74,11 @@ class MainFormTests : public QObject {
   std::unique_ptr<TQtMainLoop> loop;
   std::unique_ptr<TFmoFiles> fmo;
   std::unique_ptr<TSocketWindows> windows;
+  hollowmere::testing::FakeLogDownDialog logDialog;
+  hollowmere::testing::FakeFetchProgressWindows fetchProgress;
+  TSystemClock clock;
+  hollowmere::testing::FixedDateFormats dateFormats;
+  TServiceParts service{logDialog, fetchProgress, clock, dateFormats, "127.0.0.1:1", {}};
   std::unique_ptr<TMainForm> form;
 
   std::string Ini() const { return dir->file("Hollowmere.ini"); }
@@ -143,7 +150,7 @@ class MainFormTests : public QObject {
     form = std::make_unique<TMainForm>(
         dir->path(), *plugins,
         TMainForm::Services{*boxes, *shell, *settingDialog, *fontChooser, *files, *loop,
-                            {*fmo, *windows}});
+                            {*fmo, *windows}, service});
     settingDialog->SetOwner(form.get());
     fontChooser->SetOwner(form.get());
   }
@@ -194,7 +201,7 @@ class MainFormTests : public QObject {
     QCOMPARE(file, (QStringList{J("ログ一括表示(&L)..."), J("ログファイル読み込み"),
                                 J("プラグインディレクトリ設定(&P)..."), J("表示フォント設定(&F)..."),
                                 J("設定...(&S)"), J("バージョン情報...(&V)"), J("終了(&E)")}));
-    QVERIFY(!form->LogShowMenu->isEnabled());
+    QVERIFY(form->LogShowMenu->isEnabled());
     QStringList mode;
     for (QAction* a : form->RenderingModeMenu->actions()) mode << a->text();
     QCOMPARE(mode, (QStringList{J("ゴースト配置エミュレーション(&E)"), J("左寄せ(&L)")}));
@@ -304,10 +311,12 @@ class MainFormTests : public QObject {
     Start();
     QString statusWhileLoading;
     Qt::CursorShape cursorWhileLoading = Qt::ArrowCursor;
-    connect(form->MozillaBrowser, &QWebEngineView::loadStarted, this, [&] {
-      statusWhileLoading = form->StatusPanel->text();
-      cursorWhileLoading = form->MozillaBrowser->cursor().shape();
-    });
+    connect(form->MozillaBrowser->page(), &QWebEnginePage::loadingChanged, this,
+            [&](const QWebEngineLoadingInfo& info) {
+              if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) return;
+              statusWhileLoading = form->StatusPanel->text();
+              cursorWhileLoading = form->MozillaBrowser->cursor().shape();
+            });
     QSignalSpy loaded(form->MozillaBrowser, &QWebEngineView::loadFinished);
     form->LogLoadMenu->trigger();
     QVERIFY2(boxes->messages.empty(), boxes->messages.empty() ? "" : boxes->messages[0].c_str());

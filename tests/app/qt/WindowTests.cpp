@@ -11,6 +11,8 @@ const std::vector<WindowTestClass>& WindowTestClasses() {
   static const std::vector<WindowTestClass> classes{
       {"DialogTests", MakeDialogTests},
       {"MainFormTests", MakeMainFormTests},
+      {"ServiceWindowTests", MakeServiceWindowTests},
+      {"BatchTests", MakeBatchTests},
   };
   return classes;
 }

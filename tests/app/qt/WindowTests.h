@@ -26,5 +26,7 @@ namespace hollowmere::qt::testing {
 
 std::unique_ptr<QObject> MakeDialogTests();
 std::unique_ptr<QObject> MakeMainFormTests();
+std::unique_ptr<QObject> MakeServiceWindowTests();
+std::unique_ptr<QObject> MakeBatchTests();
 
 }  // namespace hollowmere::qt::testing

@@ -1,0 +1,47 @@
+// Boxes as lines of text.
+#include "app/ConsoleUi.h"
+
+#include <cstring>
+
+#include "text/Encoding.h"
+#include "text/Sjis.h"
+
+namespace hollowmere {
+namespace {
+
+void WriteLines(std::ostream& out, const std::string& cp932, const char* suffix) {
+  const std::vector<std::string> lines = text::SplitLines(cp932);
+  out << "Hollowmere:";
+  if (lines.empty()) out << ' ';
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    out << (i == 0 ? " " : "\n  ") << text::Cp932ToUtf8Lossy(lines[i]);
+  }
+  out << suffix << '\n';
+  out.flush();
+}
+
+bool Set(const char* value) { return value != nullptr && *value != '\0'; }
+
+}  // namespace
+
+bool IsHeadless(const char* display, const char* waylandDisplay, const char* qpaPlatform) {
+  if (Set(qpaPlatform) && (std::strcmp(qpaPlatform, "offscreen") == 0 || std::strcmp(qpaPlatform, "minimal") == 0)) {
+    return true;
+  }
+  return !Set(display) && !Set(waylandDisplay);
+}
+
+void TConsoleMessageBoxes::ShowMessage(const std::string& text) { WriteLines(out_, text, ""); }
+
+bool TConsoleMessageBoxes::AskYesNo(const std::string& text) {
+  WriteLines(out_, text, " [no]");
+  return false;
+}
+
+std::optional<std::string> TConsoleFileChooser::ChooseFile(const std::string& filter) {
+  out_ << "Hollowmere: no display to choose a file (" << text::Cp932ToUtf8Lossy(filter) << "), none chosen\n";
+  out_.flush();
+  return std::nullopt;
+}
+
+}  // namespace hollowmere
