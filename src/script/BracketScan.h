@@ -1,0 +1,47 @@
+// Where the bracket directives of a pattern line ("%b", "%c") stop in a
+// script. Both walk whole characters, a backslash taking the character after
+// it along, up to the first unescaped "]" or the end of the script.
+// The walk from a given offset always takes the same steps, so within one
+// script the answer for every offset a walk has passed is the answer of that
+// walk. TBracketCloses remembers it: each offset is walked at most once per
+// script, and a script of many unclosed brackets costs time in proportion to
+// its length, not to its length times its brackets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace hollowmere {
+
+// Offset of the first "]" reached from `from` by that walk, or of the NUL
+// that ends `text` when none is. `from` lies inside the text.
+std::size_t FindBracketClose(const char* text, std::size_t from);
+
+class TBracketCloses {
+ public:
+  // Forgets every answer and starts on `text`, whose first NUL is at `end`.
+  void Reset(const char* text, std::size_t end);
+
+  const char* Text() const { return text_; }
+
+  // The same answer as FindBracketClose(Text(), from), for from <= end.
+  std::size_t CloseFrom(std::size_t from) {
+    // Most questions of a scan have been answered already.
+    if (remembering_ && close_[from] != 0) return close_[from] - 1;
+    return Walk(from);
+  }
+
+ private:
+  std::size_t Walk(std::size_t from);
+  std::size_t Step(std::size_t at) const;
+
+  const char* text_ = nullptr;
+  std::size_t end_ = 0;
+  bool remembering_ = false;
+  // Per offset: 0 while unknown, else the answer plus one. Sized on the first
+  // question after Reset, so scripts without brackets pay nothing.
+  std::vector<uint32_t> close_;
+};
+
+}  // namespace hollowmere
