@@ -4,6 +4,8 @@
 // segment, and tidy the line breaks.
 #include "render/ScriptRenderer.h"
 
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -18,7 +20,20 @@
 namespace hollowmere {
 namespace {
 
-bool IsSpeakerTag(std::string_view s) { return s == "\\0" || s == "\\1" || s == "\\h" || s == "\\u"; }
+using namespace std::string_view_literals;
+
+bool IsSpeakerTag(std::string_view s) {
+  return s == "\\0"sv || s == "\\1"sv || s == "\\h"sv || s == "\\u"sv;
+}
+
+// Whether a token takes part as a tag. A surface tag whose number is no
+// 32-bit integer ("\s[2147483648]") does not: like "\s[smile]", which no
+// tag line takes, it is shown as the text it is, and the message and the
+// pages after it render as usual.
+bool CountsAsTag(const TSsMarkUp& token) {
+  return token.MarkUpType == mtTag &&
+         (!IsSurfaceTag(token.Str) || TrySurfaceNumber(token.Str).has_value());
+}
 
 // True when the text holds something besides "<br>" (a balloon of breaks
 // alone, or of nothing, is not drawn).
@@ -69,6 +84,8 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   surface0_ = 0;
   surface1_ = 10;
   balloons_.clear();
+  balloonBreaks_ = false;
+  images_ = &imageTags_[message.GhostName];
 
   parser_.SetInputString(message.Script);
   FetchMissingSurfaces(message);
@@ -78,7 +95,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   AppendBalloons(message);
   if (balloons_.empty()) return;
   // Moved through both steps and back, so the buffer is reused next time.
-  balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
+  if (balloonBreaks_) balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
   out += balloons_;
 }
 
@@ -89,7 +106,9 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
     if (token.MarkUpType != mtTag || !IsSurfaceTag(token.Str)) continue;
-    const int n = SurfaceNumber(token.Str);
+    const std::optional<int32_t> number = TrySurfaceNumber(token.Str);
+    if (!number) continue;
+    const int n = *number;
     std::string key = SurfaceKey(n, message.GhostName);
     if (checkedSurfaceFiles_.count(key) != 0) continue;
     if (!FileExists(SurfaceFilePath(cacheDir_, message.GhostName, n))) {
@@ -107,19 +126,19 @@ void TScriptRenderer::DecideTokenOutputs() {
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
     std::string extra;
-    if (token.MarkUpType != mtTag) {
+    if (!CountsAsTag(token)) {
       extra = EntityEscape(token.Str);
     } else {
-      const std::string& tag = token.Str;
-      if (IsSpeakerTag(tag) || IsSurfaceTag(tag)) {
+      const std::string_view tag = token.Str;
+      if (IsSpeakerTag(tag) || IsSurfaceTag(token.Str)) {
         extra = tag;
-      } else if (tag == "\\n" || tag == "\\n[half]") {
+      } else if (tag == "\\n"sv || tag == "\\n[half]"sv) {
         extra = "<br>";
-      } else if (tag == "\\_s") {
+      } else if (tag == "\\_s"sv) {
         extra = tag;
-      } else if (tag.compare(0, 4, "\\URL") == 0) {
-        extra = UrlTagToHtml(tag);
-      } else if (tag == "\\c") {
+      } else if (tag.substr(0, 4) == "\\URL"sv) {
+        extra = UrlTagToHtml(token.Str);
+      } else if (tag == "\\c"sv) {
         extra = tag;
       }
       // Any other tag vanishes: its output stays empty.
@@ -146,7 +165,7 @@ void TScriptRenderer::CutSegments() {
   const int count = parser_.Count();
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
-    if (token.MarkUpType != mtTag) {
+    if (!CountsAsTag(token)) {
       *running += token.Str;
     } else {
       running = &startSegment();
@@ -164,20 +183,23 @@ void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
     segmentText.clear();
     for (int i = 0; i < count; ++i) {
       const TSsMarkUp& token = parser_.MarkUp(i);
-      if (token.MarkUpType != mtTag) segmentText += token.Str;
+      if (!CountsAsTag(token)) segmentText += token.Str;
     }
-    if (text::Contains(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+    if (segmentText.find('\\') != std::string::npos && text::Contains(segmentText, "\\\\")) {
+      segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+    }
 
-    if (count > 0 && parser_.MarkUp(0).MarkUpType == mtTag) {
+    if (count > 0 && CountsAsTag(parser_.MarkUp(0))) {
       const std::string& tag = parser_.MarkUp(0).Str;
-      if (tag == "\\0" || tag == "\\h") {
+      const std::string_view view = tag;
+      if (view == "\\0"sv || view == "\\h"sv) {
         speaker_ = 0;
-      } else if (tag == "\\1" || tag == "\\u") {
+      } else if (view == "\\1"sv || view == "\\u"sv) {
         speaker_ = 1;
-      } else if (tag == "\\_s") {
+      } else if (view == "\\_s"sv) {
         sync_ = !sync_;
       } else if (IsSurfaceTag(tag)) {
-        const int n = SurfaceNumber(tag);
+        const int n = *TrySurfaceNumber(tag);
         if (sync_) {
           surface0_ = n;
           surface1_ = n;
@@ -191,15 +213,18 @@ void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
     }
 
     if (!HasMoreThanBreaks(segmentText)) continue;
+    // The balloon markup around the texts holds no "<br>", nor can one
+    // span a text's edge (the markup there begins and ends with a tag), so
+    // the texts alone tell whether the line breaks need tidying.
+    if (!balloonBreaks_) balloonBreaks_ = segmentText.find("<br>") != std::string::npos;
     AppendBalloon(message, segmentText);
   }
 }
 
 const std::string& TScriptRenderer::ImageTag(int surface, const std::string& ghostName) {
-  std::string key = SurfaceKey(surface, ghostName);
-  auto found = imageTags_.find(key);
-  if (found == imageTags_.end()) {
-    found = imageTags_.emplace(std::move(key), SurfaceImageTag(cacheDir_, surface, ghostName)).first;
+  auto found = images_->find(surface);
+  if (found == images_->end()) {
+    found = images_->emplace(surface, SurfaceImageTag(cacheDir_, surface, ghostName)).first;
   }
   return found->second;
 }

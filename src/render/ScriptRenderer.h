@@ -38,6 +38,7 @@ class TScriptRenderer {
   void CutSegments();
   void AppendBalloons(const TMessageItem& message);
   void AppendBalloon(const TMessageItem& message, const std::string& text);
+  // img markup of a surface of the message's ghost (see images_).
   const std::string& ImageTag(int surface, const std::string& ghostName);
 
   TSsParser& parser_;
@@ -52,6 +53,9 @@ class TScriptRenderer {
   int surface0_ = 0;
   int surface1_ = 10;
   std::string balloons_;
+  // Whether a balloon's text holds "<br>" (as bytes); without one the break
+  // tidying of the last pass has nothing to do.
+  bool balloonBreaks_ = false;
 
   // Buffers kept from message to message so that their storage is reused:
   // the rebuilt script, the first segmentCount_ entries of segments_, and
@@ -67,8 +71,10 @@ class TScriptRenderer {
   // answers a repeated miss from its own memory anyway, and the file system
   // need not be asked again for every message.
   std::unordered_set<std::string> checkedSurfaceFiles_;
-  // img markup by surface number and ghost name; it depends on nothing else.
-  std::unordered_map<std::string, std::string> imageTags_;
+  // img markup by ghost name and surface number; it depends on nothing else.
+  // images_ points at the entry of the message at hand (entries stay put).
+  std::unordered_map<std::string, std::unordered_map<int, std::string>> imageTags_;
+  std::unordered_map<int, std::string>* images_ = nullptr;
 };
 
 }  // namespace hollowmere

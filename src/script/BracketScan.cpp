@@ -33,14 +33,22 @@ void TBracketCloses::Reset(const char* text, std::size_t end) {
   text_ = text;
   end_ = end;
   remembering_ = false;
+  walked_ = 0;
 }
 
 std::size_t TBracketCloses::Step(std::size_t at) const { return at + StepLength(text_ + at); }
 
 std::size_t TBracketCloses::Walk(std::size_t from) {
-  // Answers are kept as offset + 1 in 32 bits; a longer text walks plainly.
-  if (end_ >= std::numeric_limits<uint32_t>::max()) return FindBracketClose(text_, from);
   if (!remembering_) {
+    // Most scripts walk a few short brackets: those walk plainly until the
+    // walks together have gone about as far as the text is long, and only
+    // then start remembering. Answers are kept as offset + 1 in 32 bits, so
+    // a longer text always walks plainly.
+    if (walked_ <= end_ + plainWalk_ || end_ >= std::numeric_limits<uint32_t>::max()) {
+      const std::size_t answer = FindBracketClose(text_, from);
+      walked_ += answer - from;
+      return answer;
+    }
     close_.assign(end_ + 1, 0);
     remembering_ = true;
   }

@@ -3,9 +3,10 @@
 // it along, up to the first unescaped "]" or the end of the script.
 // The walk from a given offset always takes the same steps, so within one
 // script the answer for every offset a walk has passed is the answer of that
-// walk. TBracketCloses remembers it: each offset is walked at most once per
-// script, and a script of many unclosed brackets costs time in proportion to
-// its length, not to its length times its brackets.
+// walk. TBracketCloses remembers it once walks have gone further than the
+// script is long: from then on each offset is walked at most once, and a
+// script of many unclosed brackets costs time in proportion to its length,
+// not to its length times its brackets.
 #pragma once
 
 #include <cstddef>
@@ -20,6 +21,13 @@ std::size_t FindBracketClose(const char* text, std::size_t from);
 
 class TBracketCloses {
  public:
+  // Bytes walked without remembering, beyond the text's length, before
+  // remembering starts: plain walks then cost at most twice the text and a
+  // little, and short scripts never fill the table.
+  static constexpr std::size_t kPlainWalk = 256;
+
+  explicit TBracketCloses(std::size_t plainWalk = kPlainWalk) : plainWalk_(plainWalk) {}
+
   // Forgets every answer and starts on `text`, whose first NUL is at `end`.
   void Reset(const char* text, std::size_t end);
 
@@ -36,11 +44,13 @@ class TBracketCloses {
   std::size_t Walk(std::size_t from);
   std::size_t Step(std::size_t at) const;
 
+  std::size_t plainWalk_;
   const char* text_ = nullptr;
   std::size_t end_ = 0;
   bool remembering_ = false;
-  // Per offset: 0 while unknown, else the answer plus one. Sized on the first
-  // question after Reset, so scripts without brackets pay nothing.
+  std::size_t walked_ = 0;
+  // Per offset: 0 while unknown, else the answer plus one. Sized when
+  // remembering starts.
   std::vector<uint32_t> close_;
 };
 

@@ -17,8 +17,13 @@ void TPatternIndex::Build(const std::vector<std::string>& lines, std::size_t bod
     if (line.empty()) continue;
     // "%" starts a directive, which may take more than one fixed byte.
     const bool fixes = wellFormed(line) && line.size() > bodyAt && line[bodyAt] != '%';
-    const TPatternCandidate candidate{static_cast<uint32_t>(k), 0};
+    TPatternCandidate candidate{static_cast<uint32_t>(k), 0, false, '\0'};
     if (fixes) {
+      // A "%" there would start a directive; anything else must be equal.
+      if (line[bodyAt] != '\0' && line.size() > bodyAt + 1 && line[bodyAt + 1] != '%') {
+        candidate.HasSecond = true;
+        candidate.Second = line[bodyAt + 1];
+      }
       byByte_[static_cast<unsigned char>(line[bodyAt])].push_back(candidate);
     } else {
       for (auto& list : byByte_) list.push_back(candidate);

@@ -23,6 +23,10 @@ namespace hollowmere {
 struct TPatternCandidate {
   uint32_t Line;    // line number from 0
   uint32_t Shared;  // leading body bytes equal to those of the candidate before
+  // For a line in the list of its fixed byte (not NUL) whose second body
+  // byte is plain too: that byte, which the script's next byte must equal.
+  bool HasSecond;
+  char Second;
 };
 
 class TPatternIndex {

@@ -3,6 +3,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/Bitmap.h"
 #include "platform/FileSystem.h"
 #include "text/Numbers.h"
@@ -47,14 +50,41 @@ std::string AbsolutePath(const std::string& path) {
 
 bool IsSurfaceTag(const std::string& tagText) { return tagText.size() >= 2 && tagText[1] == 's'; }
 
-int32_t SurfaceNumber(const std::string& tagText) {
-  std::string rest;
+namespace {
+
+// What is left of a surface tag once its own characters are removed: with a
+// "[" anywhere, every "\s[" and then every "]"; otherwise every "\s".
+std::string SurfaceNumberText(const std::string& tagText) {
   if (text::Contains(tagText, "[")) {
-    rest = text::ReplaceAll(text::ReplaceAll(tagText, "\\s[", ""), "]", "");
-  } else {
-    rest = text::ReplaceAll(tagText, "\\s", "");
+    return text::ReplaceAll(text::ReplaceAll(tagText, "\\s[", ""), "]", "");
   }
-  return text::StrToInt(rest);
+  return text::ReplaceAll(tagText, "\\s", "");
+}
+
+// Single-byte characters other than the brackets and the backslash: the
+// removal above only ever takes the tag's own head and tail from them.
+bool IsPlainNumberByte(char c) {
+  return static_cast<unsigned char>(c) < 0x80 && c != '[' && c != ']' && c != '\\';
+}
+
+}  // namespace
+
+int32_t SurfaceNumber(const std::string& tagText) {
+  return text::StrToInt(SurfaceNumberText(tagText));
+}
+
+std::optional<int32_t> TrySurfaceNumber(const std::string& tagText) {
+  // Every page asks this of every surface tag several times; the usual
+  // forms "\s[12]" and "\s5" are read in place.
+  const std::string_view t = tagText;
+  if (t.size() > 4 && t.compare(0, 3, "\\s[") == 0 && t.back() == ']') {
+    const std::string_view inner = t.substr(3, t.size() - 4);
+    if (std::all_of(inner.begin(), inner.end(), IsPlainNumberByte)) return text::TryStrToInt(inner);
+  } else if (t.size() > 2 && t.compare(0, 2, "\\s") == 0) {
+    const std::string_view rest = t.substr(2);
+    if (std::all_of(rest.begin(), rest.end(), IsPlainNumberByte)) return text::TryStrToInt(rest);
+  }
+  return text::TryStrToInt(SurfaceNumberText(tagText));
 }
 
 std::string EscapeFileName(const std::string& ghostName) {

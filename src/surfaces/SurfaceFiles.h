@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace hollowmere {
@@ -18,6 +19,9 @@ bool IsSurfaceTag(const std::string& tagText);
 // "\s[-1]" -> -1. Raises EConvertError "'%s' is not a valid integer value"
 // with what is left after removing the tag's own characters.
 int32_t SurfaceNumber(const std::string& tagText);
+// The same, or nullopt where SurfaceNumber raises (a number out of the
+// 32-bit range, or no number at all).
+std::optional<int32_t> TrySurfaceNumber(const std::string& tagText);
 
 // The ghost name with the characters that cannot be in a file name spelled
 // out ("\" -> "_yen_", "/" -> "_slash_", ...). Whole characters only: a

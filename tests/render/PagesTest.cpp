@@ -203,16 +203,29 @@ TEST_F(PagesTest, AParseErrorWritesNothing) {
 TEST_F(PagesTest, ARenderErrorKeepsEarlierPagesAndDoesNotNavigate) {
   // An older page 1 from an earlier run must survive untouched.
   { std::ofstream(Page(1), std::ios::binary) << "old page"; }
-  parser.SetTagPattern({"\\0", "\\s%b"});
+  // A faulty tag line, reached only by the second message.
+  parser.SetTagPattern({"\\0", "x"});
   std::string log = "Result: OK\r\na\r\nb\r\n";
-  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0\\s[1]ok\r\n";
-  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\s[x]bad\r\n";
+  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0ok\r\n";
+  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\qbad\r\n";
   log += "20040506070809\tM2\tC\tG\t1\t1\t1\tok\r\n";
-  EXPECT_THROW(ShowLog(log, Context(1), view), EConvertError);
+  EXPECT_THROW(ShowLog(log, Context(1), view), ESsParserError);
   EXPECT_NE(ReadFileBytes(Page(0)).find("No.1<br>"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(Page(1)), "old page");
   EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html"}));
   EXPECT_TRUE(view.navigations.empty());
+}
+
+TEST_F(PagesTest, ASurfaceNumberBeyondAnIntegerStopsNoPage) {
+  std::string log = "Result: OK\r\na\r\nb\r\n";
+  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0\\s[1]ok\r\n";
+  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\s[2147483648]odd\r\n";
+  log += "20040506070809\tM2\tC\tG\t1\t1\t1\tok\r\n";
+  ASSERT_TRUE(ShowLog(log, Context(1), view));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html", "long3.html"}));
+  EXPECT_NE(ReadFileBytes(Page(1)).find(">\\s[2147483648]odd</td>"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(Page(2)).find("No.3<br>"), std::string::npos);
+  EXPECT_EQ(view.navigations.size(), 1u);
 }
 
 TEST_F(PagesTest, AFailedWriteLeavesNoTemporaryFileAndDoesNotNavigate) {

@@ -123,9 +123,22 @@ TEST_F(ScriptRendererTest, NothingCarriesOverBetweenMessages) {
   EXPECT_EQ(renderer.RenderScript(second), Speaker0Emulation("y", Img(0)));
 }
 
-TEST_F(ScriptRendererTest, ASurfaceNumberThatIsNoIntegerStopsTheMessage) {
+// A surface tag whose number is no 32-bit integer is text, as "\s[smile]"
+// (which no tag line takes) is; the message renders on.
+TEST_F(ScriptRendererTest, ASurfaceNumberBeyondAnIntegerIsShownAsText) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\\0a\\s[2147483648]b", Speaker0Emulation("a\\s[2147483648]b", Img(0))},
+      {"\\0a\\s[smile]b", Speaker0Emulation("a\\s[smile]b", Img(0))},
+      {"\\0\\s[5]a\\s[-2147483649]b", Speaker0Emulation("a\\s[-2147483649]b", Img(5))},
+      {"\\s[99999999999]x\\s[2]y", Speaker0Emulation("\\s[99999999999]x", Img(0)) + Speaker0Emulation("y", Img(2))},
+      {"\\1\\s[4294967296]\\s[11]y", Speaker1("\\s[4294967296]", Img(10)) + Speaker1("y", Img(11))},
+      {"\\0\\s[2147483647]a\\s[-2147483648]b",
+       Speaker0Emulation("a", Img(2147483647)) + Speaker0Emulation("b", Img(-2147483647 - 1))},
+  };
+  for (const auto& [script, html] : cases) EXPECT_EQ(Render(script), html) << script;
+  // Tag lines that take any bracket: whatever is no number is text.
   parser.SetTagPattern({"\\0", "\\s%b"});
-  EXPECT_THROW(Render("\\0\\s[x]a"), EConvertError);
+  EXPECT_EQ(Render("\\0\\s[x]a\\s[]b\\s[3]c"), Speaker0Emulation("\\s[x]a\\s[]b", Img(0)) + Speaker0Emulation("c", Img(3)));
 }
 
 TEST_F(ScriptRendererTest, WithoutPluginsNoSurfaceFileIsMadeButTheMarkupStays) {
@@ -150,6 +163,12 @@ class ScriptRendererWithPlugin : public ScriptRendererTest {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 };
+
+TEST_F(ScriptRendererWithPlugin, ASurfaceNumberBeyondAnIntegerAsksNoPlugin) {
+  EXPECT_EQ(Render("\\0\\s[2147483648]a\\s[-9999999999]"), Speaker0Emulation("\\s[2147483648]a\\s[-9999999999]", Img(0)));
+  EXPECT_EQ(Asked(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(cache.path()));
+}
 
 TEST_F(ScriptRendererWithPlugin, MissingSurfacePicturesAreMadeOnce) {
   EXPECT_EQ(Render("\\0\\s[3]a\\s[3]b\\1\\s[12]c"),

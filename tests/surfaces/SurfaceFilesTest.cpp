@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -51,6 +53,29 @@ TEST(SurfaceTagTest, NumbersOfSurfaceTags) {
   EXPECT_EQ(SurfaceNumber("\\s[$FFFFFFFF]"), -1);
   EXPECT_EQ(SurfaceNumber("\\s[5"), 5);       // every "\s[" and "]" removed
   EXPECT_EQ(SurfaceNumber("\\s[1]\\s[2]"), 12);
+}
+
+// The renderer's question: the same number, or none where a message would
+// have failed, also for forms read in place and forms that are not.
+TEST(SurfaceTagTest, TryingGivesTheSameNumberOrNone) {
+  const std::string tags[] = {
+      "\\s[10]", "\\s5", "\\s[-1]", "\\s[  7]", "\\s[$1F]", "\\s[X10]", "\\s[2147483647]",
+      "\\s[-2147483648]", "\\s[2147483648]", "\\s[-2147483649]", "\\s[99999999999999999999]",
+      "\\s[$FFFFFFFF]", "\\s[$100000000]", "\\s[5", "\\s[1]\\s[2]", "\\s[1]2]", "\\s[\\s[5]",
+      "\\s5\\s6", "\\s[]", "\\s[", "\\s", "\\s[abc]", "\\s]", "\\s[1 ]", "\\s[+]",
+      "\\s[" + std::string("\x81") + "]", "\\s[1" + std::string("\x81") + "]", "\\s1" + std::string("\x81"),
+      "\\s[0x7FFFFFFF]", "\\s[-0x80000000]", "\\sx1F",
+  };
+  for (const std::string& tag : tags) {
+    std::optional<int32_t> thrown;
+    bool raised = false;
+    try {
+      thrown = SurfaceNumber(tag);
+    } catch (const EConvertError&) {
+      raised = true;
+    }
+    EXPECT_EQ(TrySurfaceNumber(tag), raised ? std::nullopt : thrown) << tag;
+  }
 }
 
 TEST(SurfaceTagTest, WhatIsLeftMustBeAnInteger) {
