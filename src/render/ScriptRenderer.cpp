@@ -118,37 +118,32 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
   }
 }
 
-// Pass 2 and the first half of pass 3: every token's output goes into its
-// Extra; the outputs joined are the text to tokenize again.
+// Pass 2 and the first half of pass 3: every token's output, joined, is the
+// text to tokenize again. The outputs go straight into that text; nothing
+// else would read them from the tokens' Extra.
 void TScriptRenderer::DecideTokenOutputs() {
   const int count = parser_.Count();
-  std::size_t total = 0;
+  rebuilt_.clear();
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
-    std::string extra;
     if (!CountsAsTag(token)) {
-      extra = EntityEscape(token.Str);
-    } else {
-      const std::string_view tag = token.Str;
-      if (IsSpeakerTag(tag) || IsSurfaceTag(token.Str)) {
-        extra = tag;
-      } else if (tag == "\\n"sv || tag == "\\n[half]"sv) {
-        extra = "<br>";
-      } else if (tag == "\\_s"sv) {
-        extra = tag;
-      } else if (tag.substr(0, 4) == "\\URL"sv) {
-        extra = UrlTagToHtml(token.Str);
-      } else if (tag == "\\c"sv) {
-        extra = tag;
-      }
-      // Any other tag vanishes: its output stays empty.
+      AppendEntityEscaped(rebuilt_, token.Str);
+      continue;
     }
-    total += extra.size();
-    parser_.SetExtra(i, std::move(extra));
+    const std::string_view tag = token.Str;
+    if (IsSpeakerTag(tag) || IsSurfaceTag(token.Str)) {
+      rebuilt_ += tag;
+    } else if (tag == "\\n"sv || tag == "\\n[half]"sv) {
+      rebuilt_ += "<br>";
+    } else if (tag == "\\_s"sv) {
+      rebuilt_ += tag;
+    } else if (tag.substr(0, 4) == "\\URL"sv) {
+      rebuilt_ += UrlTagToHtml(token.Str);
+    } else if (tag == "\\c"sv) {
+      rebuilt_ += tag;
+    }
+    // Any other tag vanishes: its output is empty.
   }
-  rebuilt_.clear();
-  rebuilt_.reserve(total);
-  for (int i = 0; i < count; ++i) rebuilt_ += parser_.MarkUp(i).Extra;
 }
 
 // Pass 4: a segment is a tag with the text after it up to the next tag; the

@@ -40,15 +40,18 @@ std::size_t TBracketCloses::Step(std::size_t at) const { return at + StepLength(
 
 std::size_t TBracketCloses::Walk(std::size_t from) {
   if (!remembering_) {
-    // Most scripts walk a few short brackets: those walk plainly until the
-    // walks together have gone about as far as the text is long, and only
-    // then start remembering. Answers are kept as offset + 1 in 32 bits, so
-    // a longer text always walks plainly.
-    if (walked_ <= end_ + plainWalk_ || end_ >= std::numeric_limits<uint32_t>::max()) {
-      const std::size_t answer = FindBracketClose(text_, from);
-      walked_ += answer - from;
-      return answer;
+    // Most scripts walk a few short brackets: those walk plainly. Once the
+    // plain walks of this text have gone plainWalk_ bytes, the rest is
+    // remembered (answers are kept as offset + 1 in 32 bits, so a longer
+    // text always walks plainly).
+    const bool mayRemember = end_ < std::numeric_limits<uint32_t>::max();
+    std::size_t at = from;
+    while (!Stops(text_[at]) && (walked_ < plainWalk_ || !mayRemember)) {
+      const std::size_t step = StepLength(text_ + at);
+      at += step;
+      walked_ += step;
     }
+    if (Stops(text_[at])) return at;
     close_.assign(end_ + 1, 0);
     remembering_ = true;
   }

@@ -3,8 +3,8 @@
 // it along, up to the first unescaped "]" or the end of the script.
 // The walk from a given offset always takes the same steps, so within one
 // script the answer for every offset a walk has passed is the answer of that
-// walk. TBracketCloses remembers it once walks have gone further than the
-// script is long: from then on each offset is walked at most once, and a
+// walk. TBracketCloses remembers it once the walks in a script have gone a
+// few hundred bytes: from then on each offset is walked at most once, and a
 // script of many unclosed brackets costs time in proportion to its length,
 // not to its length times its brackets.
 #pragma once
@@ -21,10 +21,9 @@ std::size_t FindBracketClose(const char* text, std::size_t from);
 
 class TBracketCloses {
  public:
-  // Bytes walked without remembering, beyond the text's length, before
-  // remembering starts: plain walks then cost at most twice the text and a
-  // little, and short scripts never fill the table.
-  static constexpr std::size_t kPlainWalk = 256;
+  // Bytes walked without remembering before remembering starts: short
+  // scripts, and scripts with a few short brackets, never fill the table.
+  static constexpr std::size_t kPlainWalk = 1024;
 
   explicit TBracketCloses(std::size_t plainWalk = kPlainWalk) : plainWalk_(plainWalk) {}
 
