@@ -83,6 +83,7 @@ void TMainController::ShowLogText(const std::string& logText) {
                            settings_.MessagesPerPage,
                            settings_.Emulation,
                            std::string(),
+                           nullptr,
                            nullptr};
   ShowLog(logText, ctx, ui_.View);
 }

@@ -1,6 +1,9 @@
 // Page assembly, page files and the ShowLog road from a log text to the view.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +40,7 @@ class PagesTest : public ::testing::Test, public RenderFixture {
  protected:
   ShowLogContext Context(int32_t perPage) {
     return ShowLogContext{parser,  awk,     plugins, cache.path(), out.path() + "long",
-                          "Font",  perPage, true,    "ja_JP",      {}};
+                          "Font",  perPage, true,    "ja_JP",      {},     {}};
   }
   std::string Page(int k) const { return out.path() + "long" + std::to_string(k) + ".html"; }
   std::vector<std::string> Files() const {
@@ -278,6 +281,70 @@ TEST_F(PagesTest, TextFromTheLogCannotInjectMarkup) {
   EXPECT_NE(page.find(">a&rdquo;b</td>"), std::string::npos);
   EXPECT_EQ(page.find("<b>"), std::string::npos);
   EXPECT_EQ(page.find("<i>"), std::string::npos);
+}
+
+// The font name sits between double quotes inside the style block: nothing
+// in it may end the name or the block, or escape the closing quote.
+TEST_F(PagesTest, FontNamesCannotLeaveTheStyleBlock) {
+  const std::pair<std::string, std::string> fonts[] = {
+      {Sjis("ＭＳ ゴシック"), Sjis("ＭＳ ゴシック")},
+      {"IPAexMincho", "IPAexMincho"},
+      {"a\"b<c>d\\e", "abcde"},
+      {"x\";} --></style><script>alert(1)</script>", "x;} --/stylescriptalert(1)/script"},
+      {"tail\\", "tail"},
+      {Sjis("ソ表"), Sjis("ソ表")},      // second bytes 0x5C are no backslashes
+      {Sjis("ｱｲｳ"), Sjis("ｱｲｳ")},        // single-byte kana
+      {"\x81\"x", "x"},                   // a lead byte with no character after it
+      {"\x85\\x", "x"},                  // a pair that is no character
+      {"ok\x81", "ok"},
+  };
+  ShowLogContext ctx = Context(100);
+  for (const auto& [font, written] : fonts) {
+    ctx.HtmlFont = font;
+    ASSERT_TRUE(ShowLog(Log(1), ctx, view));
+    const std::string page = ReadFileBytes(Page(0));
+    EXPECT_NE(page.find("<!-- body{ font-family: \"" + written + "\";} --></style></head><body>\r\n"),
+              std::string::npos)
+        << ::testing::PrintToString(font);
+  }
+}
+
+// A run killed while writing a page leaves its temporary file; the next
+// run clears such files of ended processes before it writes.
+TEST_F(PagesTest, TemporaryPagesOfAKilledRunAreCleared) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  const std::string ended = std::to_string(child);
+  const std::string self = std::to_string(getpid());
+  const std::pair<std::string, bool> files[] = {
+      {"long0.html.tmp" + ended + "-0", true},
+      {"long41.html.tmp" + ended + "-2", true},
+      {"long0.html.tmp" + self + "-0", false},
+      {"long.html.tmp" + ended + "-0", false},
+      {"longx.html.tmp" + ended + "-0", false},
+      {"long0.htm.tmp" + ended + "-0", false},
+      {"short0.html.tmp" + ended + "-0", false},
+      {"long0.html.tmp1f2e3d4c5b6a7980", false},
+  };
+  for (const auto& [name, _] : files) WriteFileBytes(out.path() + name, "x");
+  // A refused log touches nothing.
+  EXPECT_FALSE(ShowLog("Result: NG\r\n", Context(1), view));
+  EXPECT_THROW(ShowLog("", Context(1), view), Error);
+  for (const auto& [name, _] : files) EXPECT_TRUE(fs::exists(out.path() + name)) << name;
+  ASSERT_TRUE(ShowLog(Log(1), Context(1), view));
+  for (const auto& [name, goes] : files) EXPECT_EQ(fs::exists(out.path() + name), !goes) << name;
+}
+
+TEST_F(PagesTest, TheAcceptHookRunsOnceAfterParsingAndBeforeAnyPage) {
+  ShowLogContext ctx = Context(1);
+  std::vector<std::string> seen;
+  ctx.OnAccepted = [&] { seen.push_back(Files().empty() ? "nothing written" : "written"); };
+  EXPECT_FALSE(ShowLog("Result: NG\r\n", ctx, view));
+  EXPECT_THROW(ShowLog(Log(2) + "bad line\r\n", ctx, view), ELogFormatError);
+  EXPECT_TRUE(seen.empty());
+  ASSERT_TRUE(ShowLog(Log(2), ctx, view));
+  EXPECT_EQ(seen, std::vector<std::string>{"nothing written"});
 }
 
 }  // namespace
