@@ -36,8 +36,6 @@ void TBracketCloses::Reset(const char* text, std::size_t end) {
   walked_ = 0;
 }
 
-std::size_t TBracketCloses::Step(std::size_t at) const { return at + StepLength(text_ + at); }
-
 std::size_t TBracketCloses::Walk(std::size_t from) {
   if (!remembering_) {
     // Most scripts walk a few short brackets: those walk plainly. Once the
@@ -68,11 +66,13 @@ std::size_t TBracketCloses::Walk(std::size_t from) {
       close_[at] = static_cast<uint32_t>(at + 1);
       break;
     }
-    at = Step(at);
+    at += StepLength(text_ + at);
   }
   // ...then give every offset passed on the way the same answer.
   const std::size_t reached = at;
-  for (at = from; at != reached; at = Step(at)) close_[at] = static_cast<uint32_t>(answer + 1);
+  for (at = from; at != reached; at += StepLength(text_ + at)) {
+    close_[at] = static_cast<uint32_t>(answer + 1);
+  }
   return answer;
 }
 

@@ -41,7 +41,6 @@ class TBracketCloses {
 
  private:
   std::size_t Walk(std::size_t from);
-  std::size_t Step(std::size_t at) const;
 
   std::size_t plainWalk_;
   const char* text_ = nullptr;

@@ -201,7 +201,7 @@ void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::
   TSsMarkUp& m = markUps_.emplace_back();
   m.Position = static_cast<int32_t>(pos);
   m.Extra = std::move(extra);
-  m.Str.assign(at, len);
+  m.Str.append(at, len);  // into a fresh, empty string
   m.MarkUpType = type;
 }
 
@@ -209,7 +209,7 @@ void TSsParser::FlushText(std::string& run, std::size_t endOffset) {
   if (run.empty()) return;
   TSsMarkUp& m = markUps_.emplace_back();
   m.Position = static_cast<int32_t>(endOffset - run.size());
-  m.Str = run;
+  m.Str.append(run);
   m.MarkUpType = mtText;
   run.clear();
 }
