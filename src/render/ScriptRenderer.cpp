@@ -83,8 +83,11 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   sync_ = false;
   surface0_ = 0;
   surface1_ = 10;
-  balloons_.clear();
   balloonBreaks_ = false;
+  // Balloons are written straight after what `out` holds; only when line
+  // breaks need tidying are they taken out, tidied and put back.
+  out_ = &out;
+  const std::size_t start = out.size();
   images_ = &imageTags_[message.GhostName];
 
   parser_.SetInputString(message.Script);
@@ -93,9 +96,12 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   parser_.SetInputString(rebuilt_);
   CutSegments();
   AppendBalloons(message);
-  if (balloons_.empty()) return;
+  out_ = nullptr;
+  if (!balloonBreaks_) return;
+  balloons_.assign(out, start);
+  out.resize(start);
   // Moved through both steps and back, so the buffer is reused next time.
-  if (balloonBreaks_) balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
+  balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
   out += balloons_;
 }
 
@@ -225,7 +231,7 @@ const std::string& TScriptRenderer::ImageTag(int surface, const std::string& gho
 }
 
 void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::string& text) {
-  std::string& out = balloons_;
+  std::string& out = *out_;
   if (sync_) {
     if (emulation_) {
       out += "<div align=\"center\"><table border=\"0\" summary=\"";

@@ -191,11 +191,6 @@ TSsMarkUpType TSsParser::MarkUpType(int i) const {
   return markUps_[i].MarkUpType;
 }
 
-const TSsMarkUp& TSsParser::MarkUp(int i) const {
-  if (!InRange(i)) ThrowIndexError();
-  return markUps_[i];
-}
-
 void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string extra,
                          TSsMarkUpType type) {
   TSsMarkUp& m = markUps_.emplace_back();

@@ -71,7 +71,10 @@ class TSsParser {
   std::string Extra(int i) const;  // out of range: empty
   void SetExtra(int i, std::string extra);  // out of range: ESsParserError
   TSsMarkUpType MarkUpType(int i) const;    // out of range: ESsParserError
-  const TSsMarkUp& MarkUp(int i) const;     // out of range: ESsParserError
+  const TSsMarkUp& MarkUp(int i) const {    // out of range: ESsParserError
+    if (!InRange(i)) ThrowIndexError();
+    return markUps_[static_cast<std::size_t>(i)];
+  }
 
   bool LeaveEscape = true;
   bool EscapeInvalidMeta = false;
