@@ -84,6 +84,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   surface0_ = 0;
   surface1_ = 10;
   balloonBreaks_ = false;
+  for (BalloonEdges& edges : edges_) edges.valid = false;
   // Balloons are written straight after what `out` holds; only when line
   // breaks need tidying are they taken out, tidied and put back.
   out_ = &out;
@@ -231,51 +232,69 @@ const std::string& TScriptRenderer::ImageTag(int surface, const std::string& gho
 }
 
 void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::string& text) {
+  const BalloonEdges& edges = Edges(message);
   std::string& out = *out_;
+  out += edges.head;
+  out += text;
+  out += edges.tail;
+}
+
+// The markup before and after a balloon's text depends only on the render
+// state (and the message's ghost). Scripts switch among a few states, so the
+// last few are kept.
+const TScriptRenderer::BalloonEdges& TScriptRenderer::Edges(const TMessageItem& message) {
+  const BalloonState state{sync_, speaker_, surface0_, surface1_};
+  for (const BalloonEdges& kept : edges_) {
+    if (kept.valid && kept.state == state) return kept;
+  }
+  BalloonEdges& edges = edges_[nextEdges_];
+  nextEdges_ = (nextEdges_ + 1) % edges_.size();
+  edges.state = state;
+  edges.valid = true;
+  std::string& head = edges.head;
+  std::string& tail = edges.tail;
+  head.clear();
+  tail.clear();
   if (sync_) {
     if (emulation_) {
-      out += "<div align=\"center\"><table border=\"0\" summary=\"";
-      out += SyncSummary();
-      out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
-      out += ImageTag(surface1_, message.GhostName);
-      out += "</td><td>";
-      out += text;
-      out += "</td><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += "</td></tr></table></div>";
+      head += "<div align=\"center\"><table border=\"0\" summary=\"";
+      head += SyncSummary();
+      head += "\"><tr bgcolor=\"#7FFFD4\"><td>";
+      head += ImageTag(surface1_, message.GhostName);
+      head += "</td><td>";
+      tail += "</td><td>";
+      tail += ImageTag(surface0_, message.GhostName);
+      tail += "</td></tr></table></div>";
     } else {
-      out += "<div align=\"left\"><table border=\"0\" summary=\"";
-      out += SyncSummary();
-      out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += ImageTag(surface1_, message.GhostName);
-      out += "</td><td width=\"100%\">";
-      out += text;
-      out += "</td></tr></table></div>";
+      head += "<div align=\"left\"><table border=\"0\" summary=\"";
+      head += SyncSummary();
+      head += "\"><tr bgcolor=\"#7FFFD4\"><td>";
+      head += ImageTag(surface0_, message.GhostName);
+      head += ImageTag(surface1_, message.GhostName);
+      head += "</td><td width=\"100%\">";
+      tail += "</td></tr></table></div>";
     }
   } else if (speaker_ == 0) {
     if (emulation_) {
-      out += "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\">"
-             "<td width=\"100%\">";
-      out += text;
-      out += "</td><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += "</td></tr></table></div>";
+      head += "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\">"
+              "<td width=\"100%\">";
+      tail += "</td><td>";
+      tail += ImageTag(surface0_, message.GhostName);
+      tail += "</td></tr></table></div>";
     } else {
-      out += "<div align=\"left\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += "</td><td width=\"100%\">";
-      out += text;
-      out += "</td></tr></table></div>";
+      head += "<div align=\"left\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td>";
+      head += ImageTag(surface0_, message.GhostName);
+      head += "</td><td width=\"100%\">";
+      tail += "</td></tr></table></div>";
     }
   } else {
-    out += "<div align=\"left\"><table border=\"0\" summary=\"\\1\"><tr bgcolor=\"#B0C4DE\"><td>";
-    out += ImageTag(surface1_, message.GhostName);
-    out += "</td><td width=\"100%\">";
-    out += text;
-    out += "</td></tr></table></div>";
+    head += "<div align=\"left\"><table border=\"0\" summary=\"\\1\"><tr bgcolor=\"#B0C4DE\"><td>";
+    head += ImageTag(surface1_, message.GhostName);
+    head += "</td><td width=\"100%\">";
+    tail += "</td></tr></table></div>";
   }
-  out += "\r\n";
+  tail += "\r\n";
+  return edges;
 }
 
 }  // namespace hollowmere

@@ -5,6 +5,7 @@
 // tokenizer's token list is overwritten by every call.
 #pragma once
 
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -38,6 +39,8 @@ class TScriptRenderer {
   void CutSegments();
   void AppendBalloons(const TMessageItem& message);
   void AppendBalloon(const TMessageItem& message, const std::string& text);
+  struct BalloonEdges;
+  const BalloonEdges& Edges(const TMessageItem& message);
   // img markup of a surface of the message's ghost (see images_).
   const std::string& ImageTag(int surface, const std::string& ghostName);
 
@@ -57,6 +60,24 @@ class TScriptRenderer {
   // Whether a balloon's text holds "<br>" (as bytes); without one the break
   // tidying of the last pass has nothing to do.
   bool balloonBreaks_ = false;
+
+  // Balloon markup before and after the text for the last few render states
+  // of the message at hand.
+  struct BalloonState {
+    bool sync;
+    int speaker;
+    int surface0;
+    int surface1;
+    bool operator==(const BalloonState&) const = default;
+  };
+  struct BalloonEdges {
+    bool valid = false;
+    BalloonState state{};
+    std::string head;
+    std::string tail;
+  };
+  std::array<BalloonEdges, 4> edges_;
+  std::size_t nextEdges_ = 0;
 
   // Buffers kept from message to message so that their storage is reused:
   // the rebuilt script, the first segmentCount_ entries of segments_, and

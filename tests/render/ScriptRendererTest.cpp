@@ -87,6 +87,23 @@ TEST_F(ScriptRendererTest, SynchronizedSessionsShowBothCharacters) {
                       "</td></tr></table></div>\r\n");
 }
 
+// The markup around a text follows the state of its own balloon, however
+// many states a message goes through and returns to.
+TEST_F(ScriptRendererTest, EveryBalloonShowsTheStateItWasMadeIn) {
+  std::string script = "\\0";
+  std::string expected;
+  const int surfaces[] = {1, 2, 3, 4, 5, 6, 1, 3, 6, 2};
+  for (const int n : surfaces) {
+    script += "\\s[" + std::to_string(n) + "]t" + std::to_string(n) + "\\1u\\0";
+    expected += Speaker0Emulation("t" + std::to_string(n), Img(n)) + Speaker1("u", Img(10));
+  }
+  EXPECT_EQ(Render(script), expected);
+  // Both characters, synchronized and not, in turn.
+  EXPECT_EQ(Render("\\0\\s[1]a\\1\\s[11]b\\0c\\1d\\0\\s[2]e\\1f\\0\\s[1]g", false),
+            Speaker0Left("a", Img(1)) + Speaker1("b", Img(11)) + Speaker0Left("c", Img(1)) + Speaker1("d", Img(11)) +
+                Speaker0Left("e", Img(2)) + Speaker1("f", Img(11)) + Speaker0Left("g", Img(1)));
+}
+
 TEST_F(ScriptRendererTest, TextIsEscapedAndBackslashEscapesUndone) {
   EXPECT_EQ(Render("a b<c>'d\""), Speaker0Emulation("a&ensp;b&lsaquo;c&rsaquo;&rsquo;d&rdquo;", Img(0)));
   EXPECT_EQ(Render("a&b"), Speaker0Emulation("a&b", Img(0)));
