@@ -13,7 +13,7 @@
 #include <chrono>
 #include <filesystem>
 
-#include "platform/Ui.h"
+#include "NullUi.h"
 #include "regex/bmRegExp.h"
 #include "render/ScriptRenderer.h"
 #include "script/SsParser.h"
@@ -27,23 +27,8 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kScriptBytes = 1 << 20;
 
-class NoWindows : public IProgressWindowFactory {
-  class Window : public IProgressWindow {
-    void Show() override {}
-    void ShowStatus(const std::string&) override {}
-    void Close() override {}
-  };
-
- public:
-  std::unique_ptr<IProgressWindow> Create() override { return std::make_unique<Window>(); }
-};
-
-class NoBoxes : public IMessageBoxes {
- public:
-  void ShowMessage(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  void Beep() override {}
-};
+using bench::NoBoxes;
+using bench::NoWindows;
 
 std::string Repeated(const std::string& unit) {
   std::string s;

@@ -13,7 +13,7 @@
 #include <random>
 #include <sstream>
 
-#include "platform/Ui.h"
+#include "NullUi.h"
 #include "regex/bmRegExp.h"
 #include "render/Pages.h"
 #include "script/SsParser.h"
@@ -28,28 +28,9 @@ namespace fs = std::filesystem;
 constexpr int kMessages = 100000;
 constexpr int kPerPage = 100;
 
-class NoWindows : public IProgressWindowFactory {
-  class Window : public IProgressWindow {
-    void Show() override {}
-    void ShowStatus(const std::string&) override {}
-    void Close() override {}
-  };
-
- public:
-  std::unique_ptr<IProgressWindow> Create() override { return std::make_unique<Window>(); }
-};
-
-class NoBoxes : public IMessageBoxes {
- public:
-  void ShowMessage(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-  void Beep() override {}
-};
-
-class NoView : public IHtmlView {
- public:
-  void Navigate(const std::string&) override {}
-};
+using bench::NoBoxes;
+using bench::NoView;
+using bench::NoWindows;
 
 std::string GenerateLog() {
   std::mt19937 rng(12345);

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "text/Encoding.h"
 
 namespace hollowmere {
@@ -65,25 +66,11 @@ namespace {
 
 enum class ReadOutcome { Read, CannotRead, TooLarge };
 
-// Closes the descriptor it holds.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Opened without waiting (a FIFO with no writer would block an ordinary
 // open), then read only when it is a regular file of at most maxBytes.
 ReadOutcome ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string& content) {
-  const Descriptor file(::open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const FileDescriptor file(::open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   const int fd = file.get();
   if (fd < 0) return ReadOutcome::CannotRead;
   struct stat st {};

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
+
 namespace hollowmere {
 namespace {
 
@@ -46,20 +48,6 @@ constexpr int kMachine = EM_S390;
 constexpr int kMachine = 0;
 #endif
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 bool ReadAt(int fd, void* buffer, std::size_t size, uint64_t offset) {
   auto* out = static_cast<char*>(buffer);
   while (size > 0) {
@@ -82,7 +70,7 @@ std::string Number(uint64_t n) { return std::to_string(n); }
 }  // namespace
 
 std::optional<std::string> SharedLibraryProblem(const std::string& nativePath) {
-  const Descriptor file(::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const FileDescriptor file(::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (file.get() < 0) return "cannot be opened: " + std::string(std::strerror(errno));
   struct stat st {};
   if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::string("not a regular file");
