@@ -3,6 +3,11 @@
 // NUL ends the script, and every look-ahead of one or two bytes stays inside
 // that buffer. A lead byte directly before the end stands alone, so no token
 // ever carries the terminating NUL.
+// At a backslash or percent sign only the lines that can match the byte
+// after it are tried (TPatternIndex), in their order, passing over a line
+// that begins with the bytes on which the line before it failed; bracket
+// walks are answered by the scan's TBracketCloses. Neither changes which
+// line matches first, so the tokens are those of trying every line afresh.
 #include "script/SsParser.h"
 
 #include <algorithm>

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/DynamicLibrary.h"
 #include "support/TestPaths.h"
 
 namespace hollowmere {
@@ -137,19 +136,6 @@ TEST_F(SharedLibraryFileTest, ASegmentReachingPastTheEndIsRefusedWhereverItIs) {
     ASSERT_TRUE(problem.has_value()) << i;
     EXPECT_NE(problem->find("segment " + std::to_string(i)), std::string::npos) << *problem;
   }
-}
-
-TEST_F(SharedLibraryFileTest, TheLoaderNeverSeesARefusedFile) {
-  const std::string cut = dir.file("cut.so");
-  WriteFileBytes(cut, sample.substr(0, 4000));
-  DynamicLibrary lib;
-  EXPECT_FALSE(lib.Open(cut));
-  EXPECT_NE(lib.LastError().find("past the end of the file"), std::string::npos) << lib.LastError();
-  EXPECT_FALSE(lib.IsLoaded());
-  // The whole file loads.
-  const std::string whole = dir.file("whole.so");
-  WriteFileBytes(whole, sample);
-  EXPECT_TRUE(lib.Open(whole)) << lib.LastError();
 }
 
 }  // namespace

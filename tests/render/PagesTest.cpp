@@ -336,16 +336,5 @@ TEST_F(PagesTest, TemporaryPagesOfAKilledRunAreCleared) {
   for (const auto& [name, goes] : files) EXPECT_EQ(fs::exists(out.path() + name), !goes) << name;
 }
 
-TEST_F(PagesTest, TheAcceptHookRunsOnceAfterParsingAndBeforeAnyPage) {
-  ShowLogContext ctx = Context(1);
-  std::vector<std::string> seen;
-  ctx.OnAccepted = [&] { seen.push_back(Files().empty() ? "nothing written" : "written"); };
-  EXPECT_FALSE(ShowLog("Result: NG\r\n", ctx, view));
-  EXPECT_THROW(ShowLog(Log(2) + "bad line\r\n", ctx, view), ELogFormatError);
-  EXPECT_TRUE(seen.empty());
-  ASSERT_TRUE(ShowLog(Log(2), ctx, view));
-  EXPECT_EQ(seen, std::vector<std::string>{"nothing written"});
-}
-
 }  // namespace
 }  // namespace hollowmere
