@@ -156,30 +156,24 @@ void TScriptRenderer::DecideTokenOutputs() {
 // Pass 4: a segment is a tag with the text after it up to the next tag; the
 // first one is whatever comes before the first tag, often nothing.
 void TScriptRenderer::CutSegments() {
-  segmentCount_ = 0;
-  const auto startSegment = [this]() -> std::string& {
-    if (segmentCount_ == segments_.size()) segments_.emplace_back();
-    std::string& segment = segments_[segmentCount_++];
-    segment.clear();
-    return segment;
-  };
-  std::string* running = &startSegment();
+  // The segments, one after another in one text, and where each ends.
+  segmentBytes_.clear();
+  segmentEnds_.clear();
   const int count = parser_.Count();
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
-    if (!CountsAsTag(token)) {
-      *running += token.Str;
-    } else {
-      running = &startSegment();
-      *running = token.Str;
-    }
+    if (CountsAsTag(token)) segmentEnds_.push_back(segmentBytes_.size());
+    segmentBytes_ += token.Str;
   }
+  segmentEnds_.push_back(segmentBytes_.size());
 }
 
 // Pass 5.
 void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
-  for (std::size_t s = 0; s < segmentCount_; ++s) {
-    parser_.SetInputString(segments_[s]);
+  std::size_t begin = 0;
+  for (const std::size_t end : segmentEnds_) {
+    parser_.SetInputString(std::string_view(segmentBytes_).substr(begin, end - begin));
+    begin = end;
     const int count = parser_.Count();
     std::string& segmentText = segmentText_;
     segmentText.clear();

@@ -80,11 +80,11 @@ class TScriptRenderer {
   std::size_t nextEdges_ = 0;
 
   // Buffers kept from message to message so that their storage is reused:
-  // the rebuilt script, the first segmentCount_ entries of segments_, and
-  // the text of the segment at hand.
+  // the rebuilt script, the segments (one after another, with where each
+  // ends), and the text of the segment at hand.
   std::string rebuilt_;
-  std::vector<std::string> segments_;
-  std::size_t segmentCount_ = 0;
+  std::string segmentBytes_;
+  std::vector<std::size_t> segmentEnds_;
   std::string segmentText_;
 
   // Surface files (by surface number and ghost name) already looked at during
