@@ -1,4 +1,4 @@
-// The bracket walk, plain and remembered.
+// The bracket walk, plain and tabled.
 #include "script/BracketScan.h"
 
 #include <limits>
@@ -32,48 +32,29 @@ std::size_t FindBracketClose(const char* text, std::size_t from) {
 void TBracketCloses::Reset(const char* text, std::size_t end) {
   text_ = text;
   end_ = end;
-  remembering_ = false;
+  tabled_ = false;
   walked_ = 0;
 }
 
 std::size_t TBracketCloses::Walk(std::size_t from) {
-  if (!remembering_) {
-    // Most scripts walk a few short brackets: those walk plainly. Once the
-    // plain walks of this text have gone plainWalk_ bytes, the rest is
-    // remembered (answers are kept as offset + 1 in 32 bits, so a longer
-    // text always walks plainly).
-    const bool mayRemember = end_ < std::numeric_limits<uint32_t>::max();
-    std::size_t at = from;
-    while (!Stops(text_[at]) && (walked_ < plainWalk_ || !mayRemember)) {
-      const std::size_t step = StepLength(text_ + at);
-      at += step;
-      walked_ += step;
-    }
-    if (Stops(text_[at])) return at;
-    close_.assign(end_ + 1, 0);
-    remembering_ = true;
-  }
-  // Walk to a stop or to an offset already answered...
+  // Answers are kept in 32 bits, so a longer text always walks plainly.
+  const bool mayTable = end_ < std::numeric_limits<uint32_t>::max();
   std::size_t at = from;
-  std::size_t answer;
-  for (;;) {
-    if (close_[at] != 0) {
-      answer = close_[at] - 1;
-      break;
-    }
-    if (Stops(text_[at])) {
-      answer = at;
-      close_[at] = static_cast<uint32_t>(at + 1);
-      break;
-    }
-    at += StepLength(text_ + at);
+  while (!Stops(text_[at]) && (walked_ < plainWalk_ || !mayTable)) {
+    const std::size_t step = StepLength(text_ + at);
+    at += step;
+    walked_ += step;
   }
-  // ...then give every offset passed on the way the same answer.
-  const std::size_t reached = at;
-  for (at = from; at != reached; at += StepLength(text_ + at)) {
-    close_[at] = static_cast<uint32_t>(answer + 1);
+  if (Stops(text_[at])) return at;
+  // A step never leaves the text and always moves on, so every offset's
+  // answer is its own (a stop) or that of where its step lands, already
+  // known when going backwards.
+  close_.resize(end_ + 1);
+  for (std::size_t i = end_ + 1; i-- > 0;) {
+    close_[i] = Stops(text_[i]) ? static_cast<uint32_t>(i) : close_[i + StepLength(text_ + i)];
   }
-  return answer;
+  tabled_ = true;
+  return close_[from];
 }
 
 }  // namespace hollowmere

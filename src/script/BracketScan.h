@@ -1,12 +1,12 @@
 // Where the bracket directives of a pattern line ("%b", "%c") stop in a
 // script. Both walk whole characters, a backslash taking the character after
 // it along, up to the first unescaped "]" or the end of the script.
-// The walk from a given offset always takes the same steps, so within one
-// script the answer for every offset a walk has passed is the answer of that
-// walk. TBracketCloses remembers it once the walks in a script have gone a
-// few hundred bytes: from then on each offset is walked at most once, and a
-// script of many unclosed brackets costs time in proportion to its length,
-// not to its length times its brackets.
+// The walk from an offset is one step followed by the walk from where that
+// step lands, so the answers for all offsets of a script follow from one pass
+// over it, from its end backwards. TBracketCloses makes that pass once the
+// walks in a script have gone a few hundred bytes, and answers from it from
+// then on: a script of many unclosed brackets costs time in proportion to its
+// length, not to its length times its brackets.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,8 @@ std::size_t FindBracketClose(const char* text, std::size_t from);
 
 class TBracketCloses {
  public:
-  // Bytes walked without remembering before remembering starts: short
-  // scripts, and scripts with a few short brackets, never fill the table.
+  // Bytes walked plainly before the table is made: short scripts, and
+  // scripts with a few short brackets, never make it.
   static constexpr std::size_t kPlainWalk = 1024;
 
   explicit TBracketCloses(std::size_t plainWalk = kPlainWalk) : plainWalk_(plainWalk) {}
@@ -34,8 +34,7 @@ class TBracketCloses {
 
   // The same answer as FindBracketClose(Text(), from), for from <= end.
   std::size_t CloseFrom(std::size_t from) {
-    // Most questions of a scan have been answered already.
-    if (remembering_ && close_[from] != 0) return close_[from] - 1;
+    if (tabled_) return close_[from];
     return Walk(from);
   }
 
@@ -45,10 +44,9 @@ class TBracketCloses {
   std::size_t plainWalk_;
   const char* text_ = nullptr;
   std::size_t end_ = 0;
-  bool remembering_ = false;
+  bool tabled_ = false;
   std::size_t walked_ = 0;
-  // Per offset: 0 while unknown, else the answer plus one. Sized when
-  // remembering starts.
+  // The answer for every offset up to the end, once made.
   std::vector<uint32_t> close_;
 };
 
