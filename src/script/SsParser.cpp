@@ -72,8 +72,9 @@ class Lend {
 // which no other line is sure to share.
 constexpr std::size_t kUndecided = static_cast<std::size_t>(-1);
 
-std::size_t MatchLine(std::string_view line, const char* script, TBracketCloses* closes,
-                      std::size_t& decidedBy) {
+// Inlined into the line loops: a scan calls it for most lines it tries.
+[[gnu::always_inline]] inline std::size_t MatchLine(std::string_view line, const char* script,
+                                                   TBracketCloses* closes, std::size_t& decidedBy) {
   const char* s = script;
   const std::size_t n = line.size();
   std::size_t li = 0;
@@ -196,11 +197,11 @@ TSsMarkUpType TSsParser::MarkUpType(int i) const {
   return markUps_[i].MarkUpType;
 }
 
-void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string extra,
+void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                          TSsMarkUpType type) {
   TSsMarkUp& m = markUps_.emplace_back();
   m.Position = static_cast<int32_t>(pos);
-  m.Extra = std::move(extra);
+  if (!extra.empty()) m.Extra = std::move(extra);
   m.Str.append(at, len);  // into a fresh, empty string
   m.MarkUpType = type;
 }

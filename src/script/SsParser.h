@@ -84,7 +84,7 @@ class TSsParser {
   bool InRange(int i) const { return i >= 0 && i < Count(); }
   [[noreturn]] static void ThrowIndexError();
   void FlushText(std::string& run, std::size_t endOffset);
-  void AddToken(const char* at, std::size_t pos, std::size_t len, std::string extra,
+  void AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                 TSsMarkUpType type);
   // Length of the markup at s (a backslash, or a percent sign for a meta,
   // whose length here excludes the percent sign), with `left` bytes up to the
