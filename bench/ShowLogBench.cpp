@@ -91,7 +91,7 @@ struct Bench {
 
   ShowLogContext Context() {
     return ShowLogContext{parser, awk, plugins, folder + "cache/", folder + "long",
-                          text::Sjis("ＭＳ 明朝"), kPerPage, true, "ja_JP", {}};
+                          text::Sjis("ＭＳ 明朝"), kPerPage, true, "ja_JP", {}, {}};
   }
 
   // The bytes ShowLog wrote, page by page.

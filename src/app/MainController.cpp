@@ -93,11 +93,13 @@ void TMainController::LogLoadMenuClick() {
 
 bool TMainController::ShowLogText(const std::string& logText) {
   // A cache folder that went missing would fail every picture of the log;
-  // it holds nothing that cannot be made again, so it is simply remade.
-  if (!settings_.SurfaceCacheDir.empty()) {
+  // it holds nothing that cannot be made again, so it is simply remade once
+  // the log is accepted.
+  const auto remakeCache = [this] {
+    if (settings_.SurfaceCacheDir.empty()) return;
     std::error_code ignored;
     std::filesystem::create_directories(NativePath(settings_.SurfaceCacheDir), ignored);
-  }
+  };
   TShownMessageIds written;
   const ShowLogContext ctx{*ssParser_,
                            *awkStr_,
@@ -109,6 +111,7 @@ bool TMainController::ShowLogText(const std::string& logText) {
                            settings_.Emulation,
                            std::string(),
                            nullptr,
+                           remakeCache,
                            [&written](const TMessageItem& m) { written.Add(m.HeaderValue("MID")); }};
   bool shown = false;
   try {

@@ -12,6 +12,7 @@
 
 #include "platform/FileSystem.h"
 #include "regex/bmRegExp.h"
+#include "render/DateText.h"
 #include "render/Pages.h"
 #include "script/SsParser.h"
 #include "surfaces/SppList.h"
@@ -163,11 +164,15 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
     plugins.LoadFolder(ForPages(pluginsDir.string(), "plugin folder path") + "/");
   }
 
-  std::error_code ec;
-  fs::create_directories(outDir, ec);
-  if (!fs::is_directory(outDir)) throw FileCreateError(outDirCp932);
-  fs::create_directories(cacheDir, ec);
-  if (!fs::is_directory(cacheDir)) throw FileCreateError(cacheDirCp932);
+  // The folders are made once the log is accepted: a file that is no log
+  // leaves nothing behind.
+  const auto makeFolders = [&] {
+    std::error_code ec;
+    fs::create_directories(outDir, ec);
+    if (!fs::is_directory(outDir)) throw FileCreateError(outDirCp932);
+    fs::create_directories(cacheDir, ec);
+    if (!fs::is_directory(cacheDir)) throw FileCreateError(cacheDirCp932);
+  };
 
   ProgressBar bar(err, terminal);
   std::size_t messages = 0;
@@ -183,7 +188,8 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
                            [&](std::size_t done, std::size_t total) {
                              messages = total;
                              bar.Update(done, total);
-                           }};
+                           },
+                           makeFolders};
   RecordingView view;
   const bool shown = ShowLog(logText, ctx, view);
   bar.Finish();
@@ -255,6 +261,9 @@ RenderCommandOptions ParseRenderArguments(const std::vector<std::string>& args) 
       options.PatternsDir = TakeValue(args, i, name, inl);
     } else if (name == "--locale") {
       options.Locale = TakeValue(args, i, name, inl);
+      if (!options.Locale.empty() && !IsKnownLocale(options.Locale)) {
+        throw ERenderUsage("--locale: ICU has no locale '" + options.Locale + "'");
+      }
     } else {
       throw ERenderUsage("unknown option " + name);
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/FileSystem.h"
+#include "platform/SharedLibraryFile.h"
 
 namespace hollowmere {
 
@@ -35,8 +36,14 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
 bool DynamicLibrary::Open(const std::string& path) {
   Release();
   lastError_.clear();
+  const std::string native = NativePath(path);
+  // The loader itself would fault on a cut or foreign file.
+  if (const std::optional<std::string> problem = SharedLibraryProblem(native)) {
+    lastError_ = native + ": " + *problem;
+    return false;
+  }
   // RTLD_LOCAL: every plugin exports the same names; each must keep its own.
-  handle_ = dlopen(NativePath(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+  handle_ = dlopen(native.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     lastError_ = DlErrorText();
     return false;

@@ -17,8 +17,9 @@ class DynamicLibrary {
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
   // Loads the library at `path` (CP932) with every symbol bound now, after
-  // releasing any library held before. False when the system refuses;
-  // LastError() then says why (system text, for diagnostics only).
+  // releasing any library held before. A file that is no complete shared
+  // library for this machine is refused before the system loader sees it.
+  // False when refused; LastError() then says why (for diagnostics only).
   bool Open(const std::string& path);
 
   bool IsLoaded() const { return handle_ != nullptr; }

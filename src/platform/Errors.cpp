@@ -15,6 +15,12 @@ EFOpenError FileOpenError(const std::string& path) {
   return EFOpenError(head + path + tail);
 }
 
+EFTooLargeError FileTooLargeError(const std::string& path) {
+  static const std::string head = text::Sjis("ファイル ");
+  static const std::string tail = text::Sjis(" は大きすぎます");
+  return EFTooLargeError(head + path + tail);
+}
+
 EFCreateError FileCreateError(const std::string& path) {
   static const std::string head = text::Sjis("ファイル ");
   static const std::string tail = text::Sjis(" を作成できません");

@@ -25,6 +25,12 @@ class EFOpenError : public Error {
   using Error::Error;
 };
 
+// A file too large to be read whole: "ファイル %s は大きすぎます".
+class EFTooLargeError : public EFOpenError {
+ public:
+  using EFOpenError::EFOpenError;
+};
+
 // A file that cannot be created: "ファイル %s を作成できません".
 class EFCreateError : public Error {
  public:
@@ -40,6 +46,7 @@ class EIniFileException : public Error {
 // Builders for the messages above (path bytes are CP932).
 EConvertError InvalidIntegerError(const std::string& text);
 EFOpenError FileOpenError(const std::string& path);
+EFTooLargeError FileTooLargeError(const std::string& path);
 EFCreateError FileCreateError(const std::string& path);
 EIniFileException IniWriteError(const std::string& path);
 

@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
-#include <random>
 
 #include "platform/Errors.h"
+#include "platform/FileDescriptor.h"
 #include "text/Encoding.h"
 
 namespace hollowmere {
@@ -59,24 +62,53 @@ std::vector<std::string> ListFiles(const std::string& folder, const std::string&
   return names;
 }
 
-std::optional<std::string> TryReadWholeFile(const std::string& path) {
-  std::FILE* f = std::fopen(NativePath(path).c_str(), "rb");
-  if (f == nullptr) return std::nullopt;
-  std::string content;
+namespace {
+
+enum class ReadOutcome { Read, CannotRead, TooLarge };
+
+
+// Opened without waiting (a FIFO with no writer would block an ordinary
+// open), then read only when it is a regular file of at most maxBytes.
+ReadOutcome ReadRegularFile(const std::string& path, uint64_t maxBytes, std::string& content) {
+  const FileDescriptor file(::open(NativePath(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const int fd = file.get();
+  if (fd < 0) return ReadOutcome::CannotRead;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return ReadOutcome::CannotRead;
+  if (static_cast<uint64_t>(st.st_size) > maxBytes) return ReadOutcome::TooLarge;
+  content.clear();
+  content.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
-  std::size_t got;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, got);
-  // A folder opens but cannot be read.
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
-  if (failed) return std::nullopt;
+  for (;;) {
+    const ssize_t got = ::read(fd, buf, sizeof buf);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return ReadOutcome::CannotRead;
+    }
+    // A file that grows while it is read is held to the same limit.
+    if (content.size() + static_cast<std::size_t>(got) > maxBytes) return ReadOutcome::TooLarge;
+    content.append(buf, static_cast<std::size_t>(got));
+  }
+  return ReadOutcome::Read;
+}
+
+}  // namespace
+
+std::optional<std::string> TryReadWholeFile(const std::string& path, uint64_t maxBytes) {
+  std::string content;
+  if (ReadRegularFile(path, maxBytes, content) != ReadOutcome::Read) return std::nullopt;
   return content;
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  std::optional<std::string> content = TryReadWholeFile(path);
-  if (!content) throw FileOpenError(path);
-  return std::move(*content);
+std::string ReadWholeFile(const std::string& path, uint64_t maxBytes) {
+  std::string content;
+  switch (ReadRegularFile(path, maxBytes, content)) {
+    case ReadOutcome::Read: return content;
+    case ReadOutcome::TooLarge: throw FileTooLargeError(path);
+    case ReadOutcome::CannotRead: break;
+  }
+  throw FileOpenError(path);
 }
 
 namespace {
@@ -95,15 +127,28 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
+// The longest file name the file systems in use take, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+
+std::string TemporaryNameFor(const std::string& path, long pid, unsigned n) {
+  const std::string suffix = ".tmp" + std::to_string(pid) + "-" + std::to_string(n);
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  if (NativePath(path.substr(nameStart)).size() + suffix.size() <= kMaxNameBytes) return path + suffix;
+  return path.substr(0, nameStart) + suffix;
+}
+
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  // Named from the process id and a count, not from random numbers: a name
+  // of a running process is never taken over (O_EXCL), and one left by an
+  // ended process can be told apart and cleared away.
+  constexpr unsigned kAttempts = 1000;
+  const long pid = static_cast<long>(::getpid());
   const std::string native = NativePath(path);
-  std::mt19937_64 random(std::random_device{}());
   std::string temporary;
   int fd = -1;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof suffix, ".tmp%016llx", static_cast<unsigned long long>(random()));
-    temporary = native + suffix;
+  for (unsigned n = 0; n < kAttempts && fd < 0; ++n) {
+    temporary = NativePath(TemporaryNameFor(path, pid, n));
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
@@ -114,6 +159,56 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     ::unlink(temporary.c_str());
     throw FileCreateError(path);
   }
+}
+
+bool ProcessRunning(long pid) {
+  if (pid <= 0) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+namespace {
+
+// The pid of a temporary name "<target>.tmp<pid>-<n>" (decimal numbers
+// without leading zeros), and its target; nullopt for any other name.
+std::optional<long> TemporaryOwner(const std::string& name, std::string& target) {
+  const std::size_t tmp = name.rfind(".tmp");
+  if (tmp == std::string::npos) return std::nullopt;
+  const std::string_view rest = std::string_view(name).substr(tmp + 4);
+  const std::size_t dash = rest.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  const auto isNumber = [](std::string_view digits) {
+    return !digits.empty() && digits.size() <= 10 && (digits[0] != '0' || digits.size() == 1) &&
+           std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  const std::string_view pid = rest.substr(0, dash);
+  if (!isNumber(pid) || !isNumber(rest.substr(dash + 1))) return std::nullopt;
+  target = name.substr(0, tmp);
+  return std::stol(std::string(pid));
+}
+
+}  // namespace
+
+std::size_t RemoveStaleTemporaries(const std::string& folder,
+                                   const std::function<bool(const std::string& targetName)>& isTarget) {
+  const std::string nativeFolder = NativePath(folder);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(nativeFolder.c_str()), &closedir);
+  if (!dir) return 0;
+  const std::string base =
+      nativeFolder.empty() || nativeFolder.back() == '/' ? nativeFolder : nativeFolder + "/";
+  const long self = static_cast<long>(::getpid());
+  std::vector<std::string> stale;
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string native = entry->d_name;
+    std::string target;
+    const std::optional<long> owner = TemporaryOwner(native, target);
+    if (!owner || *owner == self || !isTarget(ProgramPath(target)) || ProcessRunning(*owner)) continue;
+    struct stat st {};
+    if (::lstat((base + native).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    stale.push_back(base + native);
+  }
+  std::size_t removed = 0;
+  for (const std::string& file : stale) removed += ::unlink(file.c_str()) == 0 ? 1 : 0;
+  return removed;
 }
 
 std::string ExecutableFolder() {

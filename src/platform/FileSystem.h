@@ -4,6 +4,8 @@
 // that is not valid CP932 is passed through byte for byte).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,16 +29,40 @@ bool FileExists(const std::string& path);
 // not a regular file are left out. A missing or unreadable folder gives none.
 std::vector<std::string> ListFiles(const std::string& folder, const std::string& suffix);
 
-// A regular file's whole content; nullopt when there is none at the path or
-// it cannot be read (a folder included).
-std::optional<std::string> TryReadWholeFile(const std::string& path);
-// The same, raising EFOpenError ("ファイル %s は開けません") instead.
-std::string ReadWholeFile(const std::string& path);
+// Files larger than this are not read whole (2 GB).
+inline constexpr uint64_t kMaxReadBytes = uint64_t{1} << 31;
+
+// A regular file's whole content; nullopt when there is none at the path, it
+// cannot be read, it is no regular file (a folder, a device such as
+// /dev/zero, a FIFO: none of these is opened for long enough to block), or
+// it holds more than `maxBytes`.
+std::optional<std::string> TryReadWholeFile(const std::string& path,
+                                            uint64_t maxBytes = kMaxReadBytes);
+// The same, raising EFTooLargeError ("ファイル %s は大きすぎます") for a file
+// over `maxBytes` and EFOpenError ("ファイル %s は開けません") otherwise.
+std::string ReadWholeFile(const std::string& path, uint64_t maxBytes = kMaxReadBytes);
 
 // Replaces the file with `bytes` through a temporary file beside it, renamed
 // into place, so a failed write never leaves a half-written file where a
-// good one was. Raises EFCreateError ("ファイル %s を作成できません").
+// good one was. The temporary file is named TemporaryNameFor(path, pid, n)
+// with this process's id and the first n from 0 that names no file yet.
+// Raises EFCreateError ("ファイル %s を作成できません").
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+// The path + ".tmp" + pid + "-" + n, or, where that file name would be
+// longer than a file system takes, the folder + ".tmp" + pid + "-" + n.
+std::string TemporaryNameFor(const std::string& path, long pid, unsigned n);
+
+// Removes, from `folder`, temporary files of WriteFileReplacing whose
+// process has ended (a run that was killed leaves them behind) and whose
+// target name (the file name before ".tmp") `isTarget` accepts. Files of a
+// running process, this one included, and every other file stay. Returns
+// how many were removed.
+std::size_t RemoveStaleTemporaries(const std::string& folder,
+                                   const std::function<bool(const std::string& targetName)>& isTarget);
+
+// True while a process with this id exists.
+bool ProcessRunning(long pid);
 
 // The folder of the running executable, ending in "/".
 std::string ExecutableFolder();

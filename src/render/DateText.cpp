@@ -118,6 +118,20 @@ std::string ResolveLocaleName(std::string_view configured) {
   return name;
 }
 
+bool IsKnownLocale(std::string_view name) {
+  const std::string resolved = ResolveLocaleName(name);
+  if (resolved == "en_US_POSIX") return true;
+  const icu::Locale loc(resolved.c_str());
+  if (loc.isBogus() || *loc.getLanguage() == '\0') return false;
+  const std::string_view language = loc.getLanguage();
+  int32_t count = 0;
+  const icu::Locale* available = icu::Locale::getAvailableLocales(count);
+  for (int32_t i = 0; i < count; ++i) {
+    if (language == available[i].getLanguage()) return true;
+  }
+  return false;
+}
+
 struct TDateText::Formatters {
   std::unique_ptr<icu::DateFormat> date;
   std::unique_ptr<icu::DateFormat> time;

@@ -20,6 +20,11 @@ namespace hollowmere {
 // ("ja_JP.UTF-8" -> "ja_JP"); "C", "POSIX" and nothing at all give "en_US_POSIX".
 std::string ResolveLocaleName(std::string_view configured);
 
+// Whether ICU has data for the language of a locale name (as resolved by
+// ResolveLocaleName): "ja_JP", "de", "C" do; "xx_YY" and "nonsense" do not,
+// and would silently get ICU's root formats.
+bool IsKnownLocale(std::string_view name);
+
 class TDateText {
  public:
   // `locale` as for ResolveLocaleName. Throws hollowmere::Error when ICU has

@@ -82,7 +82,45 @@ void AppendNavigation(std::string& out, std::string_view escapedPrefix, int64_t 
   }
 }
 
+// The font name as it goes between the double quotes of the page's style
+// block: '"', "<", ">" and "\\" are dropped, so the name can neither end the
+// quoted name, nor the block, nor escape the quote. So are bytes that form
+// no character: a browser reads such a byte as a stray one and the byte
+// after it anew, which could bring back a backslash this scan took for the
+// second half of a character.
+std::string FontNameForStyle(std::string_view font) {
+  const auto converts = [](std::string_view c) {
+    try {
+      text::Cp932ToUtf8(c);
+      return true;
+    } catch (const text::EEncodingError&) {
+      return false;
+    }
+  };
+  std::string out;
+  for (std::size_t i = 0; i < font.size();) {
+    const unsigned char b = static_cast<unsigned char>(font[i]);
+    const std::size_t len =
+        text::IsLeadByte(font[i]) && i + 1 < font.size() && text::IsTrailByte(font[i + 1]) ? 2 : 1;
+    const std::string_view c = font.substr(i, len);
+    i += len;
+    if (len == 1 && (b == '"' || b == '<' || b == '>' || b == '\\')) continue;
+    if (b >= 0x80 && !converts(c)) continue;
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace
+
+bool IsPageFileName(std::string_view name, std::string_view base) {
+  if (name.size() <= base.size() + 5 || name.substr(0, base.size()) != base ||
+      name.substr(name.size() - 5) != ".html") {
+    return false;
+  }
+  const std::string_view digits = name.substr(base.size(), name.size() - base.size() - 5);
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 int32_t EffectivePageSize(int32_t messagesPerPage) { return std::max<int32_t>(1, messagesPerPage); }
 
@@ -103,7 +141,7 @@ TPageBuilder::TPageBuilder(const ShowLogContext& ctx)
       "<title>Quibbleton</title>\r\n"
       "<META http-equiv=\"Content-Style-Type\" content=\"text/css\"><style type=\"text/css\">"
       "<!-- body{ font-family: \"";
-  head_ += ctx.HtmlFont;
+  head_ += FontNameForStyle(ctx.HtmlFont);
   head_ += "\";} --></style></head><body>\r\n";
 }
 
@@ -179,6 +217,11 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
   const std::optional<std::vector<TMessageItem>> parsed = ParseLog(logText);
   if (!parsed) return false;
   const std::vector<TMessageItem>& messages = *parsed;
+  if (ctx.OnAccepted) ctx.OnAccepted();
+  RemoveStaleTemporaries(ExtractFilePath(ctx.PageFilePrefix),
+                         [base = ExtractFileName(ctx.PageFilePrefix)](const std::string& target) {
+                           return IsPageFileName(target, base);
+                         });
 
   const int64_t perPage = EffectivePageSize(ctx.MessagesPerPage);
   const int64_t total = static_cast<int64_t>(messages.size());

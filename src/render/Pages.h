@@ -3,8 +3,8 @@
 // PageFilePrefix + k + ".html" and shows page 0.
 // Invariants: a page file is replaced whole or not at all (written to a
 // temporary file in the same folder, then renamed over the old page); nothing
-// is written before the whole log has parsed; the view moves only after the
-// last page is in place.
+// is written or removed before the whole log has parsed; the view moves only
+// after the last page is in place.
 #pragma once
 
 #include <cstddef>
@@ -37,15 +37,23 @@ struct ShowLogContext {
   bool Emulation;
   std::string Locale;  // ICU locale name; empty = the user's locale from the environment
   std::function<void(std::size_t done, std::size_t total)> OnProgress;  // optional
+  // Optional: runs once the log has parsed, before anything is written (a
+  // caller makes its output folders here, so a refused log leaves none).
+  std::function<void()> OnAccepted = {};
   // Optional: each message of a page, once that page is written, so the
   // caller knows which links the pages carry.
   std::function<void(const TMessageItem&)> OnMessageWritten = {};
 };
 
 // false when the text was rejected (first line not "Result: OK"): nothing written or shown.
+// Before the first page, temporary page files that a killed run of this
+// program left in the page folder are removed (those of running processes stay).
 // Throws hollowmere::Error (or a subclass) on a parse, render or write failure, after
 // leaving earlier pages written and without navigating.
 bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& view);
+
+// True for `base` + decimal digits + ".html", the name of a page file.
+bool IsPageFileName(std::string_view name, std::string_view base);
 
 // The page size actually used: a setting below 1 counts as 1.
 int32_t EffectivePageSize(int32_t messagesPerPage);

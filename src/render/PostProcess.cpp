@@ -37,6 +37,11 @@ std::vector<std::string_view> SplitAt(std::string_view s, char sep) {
 std::string EntityEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 4);
+  AppendEntityEscaped(out, text);
+  return out;
+}
+
+void AppendEntityEscaped(std::string& out, std::string_view text) {
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
@@ -56,7 +61,6 @@ std::string EntityEscape(std::string_view text) {
     }
     ++i;
   }
-  return out;
 }
 
 void AppendHtmlEscaped(std::string& out, std::string_view text) {

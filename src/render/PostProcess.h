@@ -14,6 +14,7 @@ class TAWKStr;
 // Script text made safe for a page: space, "'", '"', "<", ">" become
 // "&ensp;", "&rsquo;", "&rdquo;", "&lsaquo;", "&rsaquo;". "&" is left alone.
 std::string EntityEscape(std::string_view text);
+void AppendEntityEscaped(std::string& out, std::string_view text);
 
 // Text from the log made safe inside an element or a double-quoted attribute
 // value: "&", "<", ">", '"' become "&amp;", "&lt;", "&gt;", "&quot;".

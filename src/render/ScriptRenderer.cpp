@@ -4,6 +4,8 @@
 // segment, and tidy the line breaks.
 #include "render/ScriptRenderer.h"
 
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -18,7 +20,20 @@
 namespace hollowmere {
 namespace {
 
-bool IsSpeakerTag(std::string_view s) { return s == "\\0" || s == "\\1" || s == "\\h" || s == "\\u"; }
+using namespace std::string_view_literals;
+
+bool IsSpeakerTag(std::string_view s) {
+  return s == "\\0"sv || s == "\\1"sv || s == "\\h"sv || s == "\\u"sv;
+}
+
+// Whether a token takes part as a tag. A surface tag whose number is no
+// 32-bit integer ("\s[2147483648]") does not: like "\s[smile]", which no
+// tag line takes, it is shown as the text it is, and the message and the
+// pages after it render as usual.
+bool CountsAsTag(const TSsMarkUp& token) {
+  return token.MarkUpType == mtTag &&
+         (!IsSurfaceTag(token.Str) || TrySurfaceNumber(token.Str).has_value());
+}
 
 // True when the text holds something besides "<br>" (a balloon of breaks
 // alone, or of nothing, is not drawn).
@@ -68,7 +83,13 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   sync_ = false;
   surface0_ = 0;
   surface1_ = 10;
-  balloons_.clear();
+  balloonBreaks_ = false;
+  for (BalloonEdges& edges : edges_) edges.valid = false;
+  // Balloons are written straight after what `out` holds; only when line
+  // breaks need tidying are they taken out, tidied and put back.
+  out_ = &out;
+  const std::size_t start = out.size();
+  images_ = &imageTags_[message.GhostName];
 
   parser_.SetInputString(message.Script);
   FetchMissingSurfaces(message);
@@ -76,7 +97,10 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   parser_.SetInputString(rebuilt_);
   CutSegments();
   AppendBalloons(message);
-  if (balloons_.empty()) return;
+  out_ = nullptr;
+  if (!balloonBreaks_) return;
+  balloons_.assign(out, start);
+  out.resize(start);
   // Moved through both steps and back, so the buffer is reused next time.
   balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
   out += balloons_;
@@ -89,7 +113,9 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
     if (token.MarkUpType != mtTag || !IsSurfaceTag(token.Str)) continue;
-    const int n = SurfaceNumber(token.Str);
+    const std::optional<int32_t> number = TrySurfaceNumber(token.Str);
+    if (!number) continue;
+    const int n = *number;
     std::string key = SurfaceKey(n, message.GhostName);
     if (checkedSurfaceFiles_.count(key) != 0) continue;
     if (!FileExists(SurfaceFilePath(cacheDir_, message.GhostName, n))) {
@@ -99,85 +125,77 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
   }
 }
 
-// Pass 2 and the first half of pass 3: every token's output goes into its
-// Extra; the outputs joined are the text to tokenize again.
+// Pass 2 and the first half of pass 3: every token's output, joined, is the
+// text to tokenize again. The outputs go straight into that text; nothing
+// else would read them from the tokens' Extra.
 void TScriptRenderer::DecideTokenOutputs() {
   const int count = parser_.Count();
-  std::size_t total = 0;
+  rebuilt_.clear();
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
-    std::string extra;
-    if (token.MarkUpType != mtTag) {
-      extra = EntityEscape(token.Str);
-    } else {
-      const std::string& tag = token.Str;
-      if (IsSpeakerTag(tag) || IsSurfaceTag(tag)) {
-        extra = tag;
-      } else if (tag == "\\n" || tag == "\\n[half]") {
-        extra = "<br>";
-      } else if (tag == "\\_s") {
-        extra = tag;
-      } else if (tag.compare(0, 4, "\\URL") == 0) {
-        extra = UrlTagToHtml(tag);
-      } else if (tag == "\\c") {
-        extra = tag;
-      }
-      // Any other tag vanishes: its output stays empty.
+    if (!CountsAsTag(token)) {
+      AppendEntityEscaped(rebuilt_, token.Str);
+      continue;
     }
-    total += extra.size();
-    parser_.SetExtra(i, std::move(extra));
+    const std::string_view tag = token.Str;
+    if (IsSpeakerTag(tag) || IsSurfaceTag(token.Str)) {
+      rebuilt_ += tag;
+    } else if (tag == "\\n"sv || tag == "\\n[half]"sv) {
+      rebuilt_ += "<br>";
+    } else if (tag == "\\_s"sv) {
+      rebuilt_ += tag;
+    } else if (tag.substr(0, 4) == "\\URL"sv) {
+      rebuilt_ += UrlTagToHtml(token.Str);
+    } else if (tag == "\\c"sv) {
+      rebuilt_ += tag;
+    }
+    // Any other tag vanishes: its output is empty.
   }
-  rebuilt_.clear();
-  rebuilt_.reserve(total);
-  for (int i = 0; i < count; ++i) rebuilt_ += parser_.MarkUp(i).Extra;
 }
 
 // Pass 4: a segment is a tag with the text after it up to the next tag; the
 // first one is whatever comes before the first tag, often nothing.
 void TScriptRenderer::CutSegments() {
-  segmentCount_ = 0;
-  const auto startSegment = [this]() -> std::string& {
-    if (segmentCount_ == segments_.size()) segments_.emplace_back();
-    std::string& segment = segments_[segmentCount_++];
-    segment.clear();
-    return segment;
-  };
-  std::string* running = &startSegment();
+  // The segments, one after another in one text, and where each ends.
+  segmentBytes_.clear();
+  segmentEnds_.clear();
   const int count = parser_.Count();
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
-    if (token.MarkUpType != mtTag) {
-      *running += token.Str;
-    } else {
-      running = &startSegment();
-      *running = token.Str;
-    }
+    if (CountsAsTag(token)) segmentEnds_.push_back(segmentBytes_.size());
+    segmentBytes_ += token.Str;
   }
+  segmentEnds_.push_back(segmentBytes_.size());
 }
 
 // Pass 5.
 void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
-  for (std::size_t s = 0; s < segmentCount_; ++s) {
-    parser_.SetInputString(segments_[s]);
+  std::size_t begin = 0;
+  for (const std::size_t end : segmentEnds_) {
+    parser_.SetInputString(std::string_view(segmentBytes_).substr(begin, end - begin));
+    begin = end;
     const int count = parser_.Count();
     std::string& segmentText = segmentText_;
     segmentText.clear();
     for (int i = 0; i < count; ++i) {
       const TSsMarkUp& token = parser_.MarkUp(i);
-      if (token.MarkUpType != mtTag) segmentText += token.Str;
+      if (!CountsAsTag(token)) segmentText += token.Str;
     }
-    if (text::Contains(segmentText, "\\\\")) segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+    if (segmentText.find('\\') != std::string::npos && text::Contains(segmentText, "\\\\")) {
+      segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
+    }
 
-    if (count > 0 && parser_.MarkUp(0).MarkUpType == mtTag) {
+    if (count > 0 && CountsAsTag(parser_.MarkUp(0))) {
       const std::string& tag = parser_.MarkUp(0).Str;
-      if (tag == "\\0" || tag == "\\h") {
+      const std::string_view view = tag;
+      if (view == "\\0"sv || view == "\\h"sv) {
         speaker_ = 0;
-      } else if (tag == "\\1" || tag == "\\u") {
+      } else if (view == "\\1"sv || view == "\\u"sv) {
         speaker_ = 1;
-      } else if (tag == "\\_s") {
+      } else if (view == "\\_s"sv) {
         sync_ = !sync_;
       } else if (IsSurfaceTag(tag)) {
-        const int n = SurfaceNumber(tag);
+        const int n = *TrySurfaceNumber(tag);
         if (sync_) {
           surface0_ = n;
           surface1_ = n;
@@ -191,65 +209,86 @@ void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
     }
 
     if (!HasMoreThanBreaks(segmentText)) continue;
+    // The balloon markup around the texts holds no "<br>", nor can one
+    // span a text's edge (the markup there begins and ends with a tag), so
+    // the texts alone tell whether the line breaks need tidying.
+    if (!balloonBreaks_) balloonBreaks_ = segmentText.find("<br>") != std::string::npos;
     AppendBalloon(message, segmentText);
   }
 }
 
 const std::string& TScriptRenderer::ImageTag(int surface, const std::string& ghostName) {
-  std::string key = SurfaceKey(surface, ghostName);
-  auto found = imageTags_.find(key);
-  if (found == imageTags_.end()) {
-    found = imageTags_.emplace(std::move(key), SurfaceImageTag(cacheDir_, surface, ghostName)).first;
+  auto found = images_->find(surface);
+  if (found == images_->end()) {
+    found = images_->emplace(surface, SurfaceImageTag(cacheDir_, surface, ghostName)).first;
   }
   return found->second;
 }
 
 void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::string& text) {
-  std::string& out = balloons_;
+  const BalloonEdges& edges = Edges(message);
+  std::string& out = *out_;
+  out += edges.head;
+  out += text;
+  out += edges.tail;
+}
+
+// The markup before and after a balloon's text depends only on the render
+// state (and the message's ghost). Scripts switch among a few states, so the
+// last few are kept.
+const TScriptRenderer::BalloonEdges& TScriptRenderer::Edges(const TMessageItem& message) {
+  const BalloonState state{sync_, speaker_, surface0_, surface1_};
+  for (const BalloonEdges& kept : edges_) {
+    if (kept.valid && kept.state == state) return kept;
+  }
+  BalloonEdges& edges = edges_[nextEdges_];
+  nextEdges_ = (nextEdges_ + 1) % edges_.size();
+  edges.state = state;
+  edges.valid = true;
+  std::string& head = edges.head;
+  std::string& tail = edges.tail;
+  head.clear();
+  tail.clear();
   if (sync_) {
     if (emulation_) {
-      out += "<div align=\"center\"><table border=\"0\" summary=\"";
-      out += SyncSummary();
-      out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
-      out += ImageTag(surface1_, message.GhostName);
-      out += "</td><td>";
-      out += text;
-      out += "</td><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += "</td></tr></table></div>";
+      head += "<div align=\"center\"><table border=\"0\" summary=\"";
+      head += SyncSummary();
+      head += "\"><tr bgcolor=\"#7FFFD4\"><td>";
+      head += ImageTag(surface1_, message.GhostName);
+      head += "</td><td>";
+      tail += "</td><td>";
+      tail += ImageTag(surface0_, message.GhostName);
+      tail += "</td></tr></table></div>";
     } else {
-      out += "<div align=\"left\"><table border=\"0\" summary=\"";
-      out += SyncSummary();
-      out += "\"><tr bgcolor=\"#7FFFD4\"><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += ImageTag(surface1_, message.GhostName);
-      out += "</td><td width=\"100%\">";
-      out += text;
-      out += "</td></tr></table></div>";
+      head += "<div align=\"left\"><table border=\"0\" summary=\"";
+      head += SyncSummary();
+      head += "\"><tr bgcolor=\"#7FFFD4\"><td>";
+      head += ImageTag(surface0_, message.GhostName);
+      head += ImageTag(surface1_, message.GhostName);
+      head += "</td><td width=\"100%\">";
+      tail += "</td></tr></table></div>";
     }
   } else if (speaker_ == 0) {
     if (emulation_) {
-      out += "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\">"
-             "<td width=\"100%\">";
-      out += text;
-      out += "</td><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += "</td></tr></table></div>";
+      head += "<div align=\"right\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\">"
+              "<td width=\"100%\">";
+      tail += "</td><td>";
+      tail += ImageTag(surface0_, message.GhostName);
+      tail += "</td></tr></table></div>";
     } else {
-      out += "<div align=\"left\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td>";
-      out += ImageTag(surface0_, message.GhostName);
-      out += "</td><td width=\"100%\">";
-      out += text;
-      out += "</td></tr></table></div>";
+      head += "<div align=\"left\"><table border=\"0\" summary=\"\\0\"><tr bgcolor=\"#FFB6C1\"><td>";
+      head += ImageTag(surface0_, message.GhostName);
+      head += "</td><td width=\"100%\">";
+      tail += "</td></tr></table></div>";
     }
   } else {
-    out += "<div align=\"left\"><table border=\"0\" summary=\"\\1\"><tr bgcolor=\"#B0C4DE\"><td>";
-    out += ImageTag(surface1_, message.GhostName);
-    out += "</td><td width=\"100%\">";
-    out += text;
-    out += "</td></tr></table></div>";
+    head += "<div align=\"left\"><table border=\"0\" summary=\"\\1\"><tr bgcolor=\"#B0C4DE\"><td>";
+    head += ImageTag(surface1_, message.GhostName);
+    head += "</td><td width=\"100%\">";
+    tail += "</td></tr></table></div>";
   }
-  out += "\r\n";
+  tail += "\r\n";
+  return edges;
 }
 
 }  // namespace hollowmere

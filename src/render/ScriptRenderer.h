@@ -5,6 +5,7 @@
 // tokenizer's token list is overwritten by every call.
 #pragma once
 
+#include <array>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -38,6 +39,9 @@ class TScriptRenderer {
   void CutSegments();
   void AppendBalloons(const TMessageItem& message);
   void AppendBalloon(const TMessageItem& message, const std::string& text);
+  struct BalloonEdges;
+  const BalloonEdges& Edges(const TMessageItem& message);
+  // img markup of a surface of the message's ghost (see images_).
   const std::string& ImageTag(int surface, const std::string& ghostName);
 
   TSsParser& parser_;
@@ -51,14 +55,36 @@ class TScriptRenderer {
   bool sync_ = false;
   int surface0_ = 0;
   int surface1_ = 10;
-  std::string balloons_;
+  std::string* out_ = nullptr;  // where the balloons of the message go
+  std::string balloons_;        // the balloons while their breaks are tidied
+  // Whether a balloon's text holds "<br>" (as bytes); without one the break
+  // tidying of the last pass has nothing to do.
+  bool balloonBreaks_ = false;
+
+  // Balloon markup before and after the text for the last few render states
+  // of the message at hand.
+  struct BalloonState {
+    bool sync;
+    int speaker;
+    int surface0;
+    int surface1;
+    bool operator==(const BalloonState&) const = default;
+  };
+  struct BalloonEdges {
+    bool valid = false;
+    BalloonState state{};
+    std::string head;
+    std::string tail;
+  };
+  std::array<BalloonEdges, 4> edges_;
+  std::size_t nextEdges_ = 0;
 
   // Buffers kept from message to message so that their storage is reused:
-  // the rebuilt script, the first segmentCount_ entries of segments_, and
-  // the text of the segment at hand.
+  // the rebuilt script, the segments (one after another, with where each
+  // ends), and the text of the segment at hand.
   std::string rebuilt_;
-  std::vector<std::string> segments_;
-  std::size_t segmentCount_ = 0;
+  std::string segmentBytes_;
+  std::vector<std::size_t> segmentEnds_;
   std::string segmentText_;
 
   // Surface files (by surface number and ghost name) already looked at during
@@ -67,8 +93,10 @@ class TScriptRenderer {
   // answers a repeated miss from its own memory anyway, and the file system
   // need not be asked again for every message.
   std::unordered_set<std::string> checkedSurfaceFiles_;
-  // img markup by surface number and ghost name; it depends on nothing else.
-  std::unordered_map<std::string, std::string> imageTags_;
+  // img markup by ghost name and surface number; it depends on nothing else.
+  // images_ points at the entry of the message at hand (entries stay put).
+  std::unordered_map<std::string, std::unordered_map<int, std::string>> imageTags_;
+  std::unordered_map<int, std::string>* images_ = nullptr;
 };
 
 }  // namespace hollowmere

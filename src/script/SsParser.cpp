@@ -3,6 +3,11 @@
 // NUL ends the script, and every look-ahead of one or two bytes stays inside
 // that buffer. A lead byte directly before the end stands alone, so no token
 // ever carries the terminating NUL.
+// At a backslash or percent sign only the lines that can match the byte
+// after it are tried (TPatternIndex), in their order, passing over a line
+// that begins with the bytes on which the line before it failed; bracket
+// walks are answered by the scan's TBracketCloses. Neither changes which
+// line matches first, so the tokens are those of trying every line afresh.
 #include "script/SsParser.h"
 
 #include <algorithm>
@@ -26,38 +31,12 @@ inline std::size_t CharAt(const char* p) { return (IsLeadByte(p[0]) && p[1] != '
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// A bracketed argument starting on "[": up to and including the first "]"
-// that is not escaped. 0 when the script ends first.
-std::size_t TakeBracket(const char* s) {
-  std::size_t i = 1;
-  for (;;) {
-    const char c = s[i];
-    if (c == '\0') return 0;
-    if (c == ']') return i + 1;
-    if (c == '\\') {
-      if (s[i + 1] == '\0') return 0;
-      i += 1 + CharAt(s + i + 1);
-    } else {
-      i += CharAt(s + i);
-    }
-  }
-}
-
-// Bracket contents: one or more characters up to, not including, the first
-// unescaped "]" or the end of the script. The caller has checked that s is
-// neither at the end nor on "]".
-std::size_t TakeContents(const char* s) {
-  std::size_t i = 0;
-  for (;;) {
-    const char c = s[i];
-    if (c == '\0' || c == ']') return i;
-    if (c == '\\') {
-      // A backslash that ends the script is taken as it stands.
-      i += (s[i + 1] == '\0') ? 1 : 1 + CharAt(s + i + 1);
-    } else {
-      i += CharAt(s + i);
-    }
-  }
+// Where the bracket walk from `p` stops: through the scan's memory when
+// there is one, else walked here.
+inline const char* BracketStop(const char* p, TBracketCloses* closes) {
+  if (closes == nullptr) return p + FindBracketClose(p, 0);
+  const char* base = closes->Text();
+  return base + closes->CloseFrom(static_cast<std::size_t>(p - base));
 }
 
 std::string LineError(std::size_t lineNumber) {
@@ -73,75 +52,93 @@ const std::string& WrongTypeMessage() {
 
 // Puts a scratch buffer back into its member when the scan ends, however it
 // ends, so its capacity is reused by the next run.
+template <typename T>
 class Lend {
  public:
-  explicit Lend(std::string& home) : home_(home), value_(std::move(home)) {}
+  explicit Lend(T& home) : home_(home), value_(std::move(home)) {}
   ~Lend() { home_ = std::move(value_); }
   Lend(const Lend&) = delete;
   Lend& operator=(const Lend&) = delete;
-  std::string& get() { return value_; }
+  T& get() { return value_; }
 
  private:
-  std::string& home_;
-  std::string value_;
+  T& home_;
+  T value_;
 };
 
-}  // namespace
+// The matcher. On a failure, `decidedBy` tells how many leading line bytes
+// decided it: any line that begins with those same bytes fails at the same
+// place on the same script. kUndecided when the end of the line took part,
+// which no other line is sure to share.
+constexpr std::size_t kUndecided = static_cast<std::size_t>(-1);
 
-std::size_t MatchPatternLine(std::string_view line, const char* script) {
+// Inlined into the line loops: a scan calls it for most lines it tries.
+[[gnu::always_inline]] inline std::size_t MatchLine(std::string_view line, const char* script,
+                                                   TBracketCloses* closes, std::size_t& decidedBy) {
   const char* s = script;
   const std::size_t n = line.size();
   std::size_t li = 0;
+  const auto fail = [&](std::size_t through) -> std::size_t {
+    decidedBy = through;
+    return 0;
+  };
   while (li < n) {
     const char lc = line[li];
     if (lc != '%') {
       // The NUL end never matches, even a NUL in the line.
-      if (*s == '\0' || *s != lc) return 0;
+      if (*s == '\0' || *s != lc) return fail(li + 1);
       ++s;
       ++li;
       continue;
     }
-    if (*s == '\0') return 0;
-    const char d = (li + 1 < n) ? line[li + 1] : '\0';
-    switch (d) {
+    if (*s == '\0') return fail(li + 1);
+    if (li + 1 == n) {
+      // "%" ending the line: a literal percent sign.
+      if (*s != '%') return fail(kUndecided);
+      ++s;
+      break;
+    }
+    switch (line[li + 1]) {
       case '%':
-        if (*s != '%') return 0;
+        if (*s != '%') return fail(li + 2);
         ++s;
         break;
       case '.':
         s += CharAt(s);
         break;
       case 'd':
-        if (!IsDigit(*s)) return 0;
+        if (!IsDigit(*s)) return fail(li + 2);
         ++s;
         break;
       case 'D':
-        if (!IsDigit(*s)) return 0;
+        if (!IsDigit(*s)) return fail(li + 2);
         while (IsDigit(*s)) ++s;
         break;
       case 'm':
-        if (IsLeadByte(*s)) return 0;
+        if (IsLeadByte(*s)) return fail(li + 2);
         ++s;
         break;
       case 'M':
-        if (!IsLeadByte(*s) || s[1] == '\0') return 0;
+        if (!IsLeadByte(*s) || s[1] == '\0') return fail(li + 2);
         s += 2;
         break;
       case 'b': {
-        if (*s != '[') return 0;
-        const std::size_t len = TakeBracket(s);
-        if (len == 0) return 0;
-        s += len;
+        // Up to and including the first unescaped "]"; none: no match.
+        if (*s != '[') return fail(li + 2);
+        const char* close = BracketStop(s + 1, closes);
+        if (*close == '\0') return fail(li + 2);
+        s = close + 1;
         break;
       }
       case 'c':
-        if (*s == ']') return 0;
-        s += TakeContents(s);
+        // One or more characters up to the first unescaped "]" or the end.
+        if (*s == ']') return fail(li + 2);
+        s = BracketStop(s, closes);
         break;
       default:
-        // "%" before any other character, or ending the line: a literal
-        // percent sign; the following line byte is matched on its own.
-        if (*s != '%') return 0;
+        // "%" before any other character: a literal percent sign; the
+        // following line byte is matched on its own.
+        if (*s != '%') return fail(li + 2);
         ++s;
         ++li;
         continue;
@@ -151,7 +148,28 @@ std::size_t MatchPatternLine(std::string_view line, const char* script) {
   return static_cast<std::size_t>(s - script);
 }
 
+}  // namespace
+
+std::size_t MatchPatternLine(std::string_view line, const char* script) {
+  return MatchPatternLine(line, script, nullptr);
+}
+
+std::size_t MatchPatternLine(std::string_view line, const char* script, TBracketCloses* closes) {
+  std::size_t decidedBy = kUndecided;
+  return MatchLine(line, script, closes, decidedBy);
+}
+
 TSsParser::TSsParser() = default;
+
+void TSsParser::SetTagPattern(std::vector<std::string> lines) {
+  tagPattern_ = std::move(lines);
+  tagIndex_.Build(tagPattern_, 1, true);
+}
+
+void TSsParser::SetMetaPattern(std::vector<std::string> lines) {
+  metaPattern_ = std::move(lines);
+  metaIndex_.Build(metaPattern_, 0, false);
+}
 
 void TSsParser::SetInputString(std::string_view script) {
   input_.assign(script);
@@ -179,17 +197,12 @@ TSsMarkUpType TSsParser::MarkUpType(int i) const {
   return markUps_[i].MarkUpType;
 }
 
-const TSsMarkUp& TSsParser::MarkUp(int i) const {
-  if (!InRange(i)) ThrowIndexError();
-  return markUps_[i];
-}
-
-void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string extra,
+void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                          TSsMarkUpType type) {
   TSsMarkUp& m = markUps_.emplace_back();
   m.Position = static_cast<int32_t>(pos);
-  m.Extra = std::move(extra);
-  m.Str.assign(at, len);
+  if (!extra.empty()) m.Extra = std::move(extra);
+  m.Str.append(at, len);  // into a fresh, empty string
   m.MarkUpType = type;
 }
 
@@ -197,13 +210,13 @@ void TSsParser::FlushText(std::string& run, std::size_t endOffset) {
   if (run.empty()) return;
   TSsMarkUp& m = markUps_.emplace_back();
   m.Position = static_cast<int32_t>(endOffset - run.size());
-  m.Str = run;
+  m.Str.append(run);
   m.MarkUpType = mtText;
   run.clear();
 }
 
-std::size_t TSsParser::MatchTag(const char* s, std::size_t left, std::string& extra,
-                                bool& undefined) {
+std::size_t TSsParser::MatchTag(const char* s, std::size_t left, TBracketCloses& closes,
+                                std::string& extra, bool& undefined) {
   int len = 0;
   if (OnParse) {
     TSsMarkUpType type = mtText;
@@ -217,11 +230,16 @@ std::size_t TSsParser::MatchTag(const char* s, std::size_t left, std::string& ex
   }
   // Every line begins with the backslash's stand-in, which matches the
   // backslash under the scan point, so matching resumes after both.
-  for (std::size_t k = 0; k < tagPattern_.size(); ++k) {
-    const std::string& line = tagPattern_[k];
-    if (line.empty()) continue;
-    if (line[0] != '\\' && line[0] != '!') throw ESsParserError(LineError(k + 1));
-    const std::size_t got = MatchPatternLine(std::string_view(line).substr(1), s + 1);
+  std::size_t decidedBy = kUndecided;
+  for (const TPatternCandidate& candidate : tagIndex_.Candidates(s[1])) {
+    if (candidate.Shared >= decidedBy) continue;
+    if (candidate.HasSecond && s[2] != candidate.Second) {
+      decidedBy = 2;  // the line's first two body bytes
+      continue;
+    }
+    const std::string& line = tagPattern_[candidate.Line];
+    if (line[0] != '\\' && line[0] != '!') throw ESsParserError(LineError(candidate.Line + 1));
+    const std::size_t got = MatchLine(std::string_view(line).substr(1), s + 1, &closes, decidedBy);
     if (got > 0 || line.size() == 1) {
       undefined = (line[0] == '!');
       return got + 1;
@@ -230,7 +248,8 @@ std::size_t TSsParser::MatchTag(const char* s, std::size_t left, std::string& ex
   return 0;
 }
 
-std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, std::string& extra) {
+std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, TBracketCloses& closes,
+                                 std::string& extra) {
   if (OnParse) {
     int len = 0;
     TSsMarkUpType type = mtText;
@@ -241,9 +260,15 @@ std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, std::string& e
       if (after > 0) return after;
     }
   }
-  for (const std::string& line : metaPattern_) {
-    if (line.empty()) continue;
-    const std::size_t got = MatchPatternLine(line, s + 1);
+  std::size_t decidedBy = kUndecided;
+  for (const TPatternCandidate& candidate : metaIndex_.Candidates(s[1])) {
+    if (candidate.Shared >= decidedBy) continue;
+    if (candidate.HasSecond && s[2] != candidate.Second) {
+      decidedBy = 2;
+      continue;
+    }
+    const std::string& line = metaPattern_[candidate.Line];
+    const std::size_t got = MatchLine(line, s + 1, &closes, decidedBy);
     if (got > 0) return got;
   }
   return 0;
@@ -253,15 +278,18 @@ void TSsParser::Parse() {
   ClearMarkUps();
   // Borrowed rather than used in place: a hook that re-enters the parser
   // gets buffers of its own and cannot pull this scan's text from under it.
-  Lend workLoan(work_);
-  Lend runLoan(run_);
+  Lend<std::string> workLoan(work_);
+  Lend<std::string> runLoan(run_);
+  Lend<TBracketCloses> closesLoan(closes_);
   std::string& work = workLoan.get();
   std::string& run = runLoan.get();
+  TBracketCloses& closes = closesLoan.get();
   run.clear();
   work.assign(input_);
   work.append(2, '\0');
   const char* s = work.data();
   const std::size_t end = std::strlen(s);
+  closes.Reset(s, end);
 
   static constexpr std::string_view kBackslashPair = "\\\\";
   static constexpr std::string_view kEscapedPercent = "\\%";
@@ -283,7 +311,7 @@ void TSsParser::Parse() {
       }
       std::string extra;
       bool undefined = false;
-      std::size_t len = MatchTag(s + i, end - i, extra, undefined);
+      std::size_t len = MatchTag(s + i, end - i, closes, extra, undefined);
       FlushText(run, i);
       if (len > 0) {
         AddToken(s + i, i, len, std::move(extra), undefined ? mtUndefinedTag : mtTag);
@@ -296,7 +324,7 @@ void TSsParser::Parse() {
       i += len;
     } else if (c == '%') {
       std::string extra;
-      const std::size_t len = MatchMeta(s + i, end - i, extra);
+      const std::size_t len = MatchMeta(s + i, end - i, closes, extra);
       if (len > 0) {
         FlushText(run, i);
         AddToken(s + i, i, len + 1, std::move(extra), mtMeta);

@@ -4,7 +4,8 @@
 // optional OnParse hook; nothing about SakuraScript is built in here.
 // Invariants: a token never splits a double-byte character, so a trail byte
 // 0x5C never starts a tag; two text runs are never adjacent; matching a
-// pattern line allocates nothing.
+// pattern line allocates nothing; a scan takes time in proportion to the
+// script's length times the pattern lines, however its brackets fall.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "script/BracketScan.h"
+#include "script/PatternIndex.h"
 
 namespace hollowmere {
 
@@ -50,9 +53,9 @@ class TSsParser {
   TSsParser();
 
   const std::vector<std::string>& TagPattern() const { return tagPattern_; }
-  void SetTagPattern(std::vector<std::string> lines) { tagPattern_ = std::move(lines); }
+  void SetTagPattern(std::vector<std::string> lines);
   const std::vector<std::string>& MetaPattern() const { return metaPattern_; }
-  void SetMetaPattern(std::vector<std::string> lines) { metaPattern_ = std::move(lines); }
+  void SetMetaPattern(std::vector<std::string> lines);
 
   const std::string& InputString() const { return input_; }
   // Stores the script and tokenizes it at once.
@@ -68,7 +71,10 @@ class TSsParser {
   std::string Extra(int i) const;  // out of range: empty
   void SetExtra(int i, std::string extra);  // out of range: ESsParserError
   TSsMarkUpType MarkUpType(int i) const;    // out of range: ESsParserError
-  const TSsMarkUp& MarkUp(int i) const;     // out of range: ESsParserError
+  const TSsMarkUp& MarkUp(int i) const {    // out of range: ESsParserError
+    if (!InRange(i)) ThrowIndexError();
+    return markUps_[static_cast<std::size_t>(i)];
+  }
 
   bool LeaveEscape = true;
   bool EscapeInvalidMeta = false;
@@ -78,22 +84,28 @@ class TSsParser {
   bool InRange(int i) const { return i >= 0 && i < Count(); }
   [[noreturn]] static void ThrowIndexError();
   void FlushText(std::string& run, std::size_t endOffset);
-  void AddToken(const char* at, std::size_t pos, std::size_t len, std::string extra,
+  void AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                 TSsMarkUpType type);
   // Length of the markup at s (a backslash, or a percent sign for a meta,
   // whose length here excludes the percent sign), with `left` bytes up to the
   // end of the script; 0 when neither the hook nor a pattern line knows it.
-  std::size_t MatchTag(const char* s, std::size_t left, std::string& extra, bool& undefined);
-  std::size_t MatchMeta(const char* s, std::size_t left, std::string& extra);
+  // `closes` remembers this scan's bracket walks.
+  std::size_t MatchTag(const char* s, std::size_t left, TBracketCloses& closes, std::string& extra,
+                       bool& undefined);
+  std::size_t MatchMeta(const char* s, std::size_t left, TBracketCloses& closes,
+                        std::string& extra);
 
   std::vector<std::string> tagPattern_;
   std::vector<std::string> metaPattern_;
+  TPatternIndex tagIndex_;
+  TPatternIndex metaIndex_;
   std::string input_;
   std::vector<TSsMarkUp> markUps_;
   // Scratch kept between runs so that parsing reuses its buffers: the script
   // followed by two NUL bytes, and the pending text run.
   std::string work_;
   std::string run_;
+  TBracketCloses closes_;
 };
 
 // Reads a pattern file (CR LF, LF or CR line ends) whole into lines, empty
@@ -105,5 +117,8 @@ std::vector<std::string> LoadPatternFile(const std::string& path);
 // (the scan end). Returns the number of script bytes taken, or 0 when the
 // line does not match. Exposed for the tests and the fuzz target.
 std::size_t MatchPatternLine(std::string_view line, const char* script);
+// The same, with the bracket walks answered by `closes` (none: walked
+// afresh), which must have been Reset on the text that holds `script`.
+std::size_t MatchPatternLine(std::string_view line, const char* script, TBracketCloses* closes);
 
 }  // namespace hollowmere

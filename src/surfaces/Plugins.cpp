@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/DebugTrace.h"
 #include "platform/FileSystem.h"
 #include "text/Numbers.h"
 #include "text/Sjis.h"
@@ -123,7 +124,10 @@ std::unique_ptr<TSppImage> TSppImplementation1::GetImage(const std::string& ghos
 
 TSppPlugin::TSppPlugin(const std::string& fileName) : FileName(fileName) {
   try {
-    if (!Handle.Open(FileName)) throw ESppException("Error loading " + FileName);
+    if (!Handle.Open(FileName)) {
+      DebugTrace("Error loading: " + Handle.LastError());
+      throw ESppException("Error loading " + FileName);
+    }
     const auto getVersion = Handle.Function<SppGetVersionProc>("GetVersion");
     if (getVersion == nullptr) throw ESppException(FileName + " is not a valid SPP module");
     char name[256] = {};

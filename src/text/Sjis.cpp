@@ -1,7 +1,23 @@
 // Shift_JIS scanning helpers; see Sjis.h for the character-boundary invariant.
 #include "text/Sjis.h"
 
+#include <string.h>
+
 namespace hollowmere::text {
+namespace {
+
+// Byte-wise first occurrence of `needle` (not empty) at or after `from`.
+// glibc's memmem skips ahead on every mismatch; the byte-at-a-time search of
+// string_view::find compares again at each occurrence of the needle's first
+// byte, which in page HTML is every "<".
+std::size_t FindBytes(std::string_view text, std::string_view needle, std::size_t from) {
+  if (from > text.size()) return std::string_view::npos;
+  const void* hit = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+  return hit == nullptr ? std::string_view::npos
+                        : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+}
+
+}  // namespace
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -37,7 +53,7 @@ std::string JoinCrlf(const std::vector<std::string>& lines) {
 
 std::size_t Find(std::string_view text, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
-  std::size_t at = text.find(needle, from);
+  std::size_t at = FindBytes(text, needle, from);
   while (at != std::string_view::npos) {
     // A byte that is not a lead byte always ends a character, so the run of
     // lead bytes before `at` pairs up from its start: `at` begins a character
@@ -45,7 +61,7 @@ std::size_t Find(std::string_view text, std::string_view needle, std::size_t fro
     std::size_t leads = 0;
     while (leads < at && IsLeadByte(text[at - 1 - leads])) ++leads;
     if (leads % 2 == 0) return at;
-    at = text.find(needle, at + 1);
+    at = FindBytes(text, needle, at + 1);
   }
   return std::string_view::npos;
 }

@@ -16,6 +16,13 @@ constexpr bool IsLeadByte(unsigned char b) {
 }
 constexpr bool IsLeadByte(char c) { return IsLeadByte(static_cast<unsigned char>(c)); }
 
+// A byte that can be the second byte of a double-byte character. A lead
+// byte followed by anything else forms no character; a reader that must
+// agree with a browser's decoding (file names, markup) takes such a lead
+// byte alone and reads the byte after it on its own.
+constexpr bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+constexpr bool IsTrailByte(char c) { return IsTrailByte(static_cast<unsigned char>(c)); }
+
 // Bytes taken by the character at `pos`: 2 for a lead byte with a byte after
 // it, otherwise 1 (a lead byte that ends the text stands alone).
 inline std::size_t CharLength(std::string_view s, std::size_t pos) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -389,6 +391,33 @@ TEST_F(PlayRuleTest, TheEndSavesTheSettingsThenFreesTheSender) {
   ghost.join();
   EXPECT_EQ(controller.Sstp(), nullptr);
   EXPECT_EQ(baseware.ReceivedCount(3001), 1u);
+}
+
+// "log.txt" is read only as a regular file of at most 2 GB: a device, a
+// FIFO or a huge file is refused with a message and shows nothing.
+TEST_F(MainControllerTest, LogFileItemRefusesWhatIsNoFileOrTooLarge) {
+  StartWithPluginFolder();
+  const std::string log = dir.file("log.txt");
+  const std::string cannot = Sjis("ファイル ") + log + Sjis(" は開けません");
+  const std::function<void()> makers[] = {
+      [&] { fs::create_symlink("/dev/zero", log); },
+      [&] { ASSERT_EQ(mkfifo(log.c_str(), 0600), 0); },
+      [&] { fs::create_directory(log); },
+      [&] {
+        std::ofstream(log, std::ios::binary) << "Result: OK\r\n";
+        fs::resize_file(log, (uint64_t{1} << 31) + 1);
+      },
+  };
+  const std::string expected[] = {cannot, cannot, cannot, Sjis("ファイル ") + log + Sjis(" は大きすぎます")};
+  for (std::size_t i = 0; i < std::size(makers); ++i) {
+    fs::remove_all(log);
+    makers[i]();
+    boxes.messages.clear();
+    controller.Guarded([&] { controller.LogLoadMenuClick(); });
+    EXPECT_EQ(boxes.messages, std::vector<std::string>{expected[i]}) << i;
+  }
+  EXPECT_TRUE(view.navigations.empty());
+  EXPECT_FALSE(fs::exists(dir.file("long0.html")));
 }
 
 }  // namespace

@@ -46,6 +46,12 @@ TEST(RenderArguments, DefaultsAndEveryOption) {
   EXPECT_EQ(o.OutDir, "o");
 }
 
+TEST(RenderArguments, LocalesIcuKnows) {
+  for (const char* locale : {"ja_JP", "ja", "de_DE", "en_US", "fr", "C", "POSIX", "ja_JP.UTF-8", ""}) {
+    EXPECT_EQ(ParseRenderArguments({"--locale", locale, "a", "b"}).Locale, locale);
+  }
+}
+
 TEST(RenderArguments, BadCommandLinesAreRefusedWithAReason) {
   const std::vector<std::vector<std::string>> bad = {
       {},
@@ -58,6 +64,8 @@ TEST(RenderArguments, BadCommandLinesAreRefusedWithAReason) {
       {"--frobnicate", "a", "b"},
       {"a", "b", "--font"},
       {"", "b"},
+      {"--locale", "xx_YY", "a", "b"},  // a name ICU has no data for
+      {"--locale=nonsense", "a", "b"},
   };
   for (const auto& args : bad) {
     EXPECT_THROW(ParseRenderArguments(args), ERenderUsage) << ::testing::PrintToString(args);
@@ -102,11 +110,36 @@ TEST_F(RenderRun, WritesPagesAndSaysWhere) {
   EXPECT_NE(page.find("src=\"file://" + dir.file("pages/cache/G10.bmp") + "\""), std::string::npos);
 }
 
-TEST_F(RenderRun, ARejectedLogIsReportedAndWritesNothing) {
-  const std::string log = Log("Result: NG\r\n");
-  EXPECT_EQ(Run({log, dir.file("pages")}), 1);
+TEST_F(RenderRun, ARejectedLogIsReportedAndMakesNoFolder) {
+  EXPECT_EQ(Run({Log("Result: NG\r\n"), dir.file("pages")}), 1);
   EXPECT_NE(err.str().find("not a Voyla log"), std::string::npos) << err.str();
-  EXPECT_FALSE(fs::exists(dir.file("pages/long0.html")));
+  EXPECT_EQ(Run({"--cache", dir.file("pictures"), Log("Result: OK\r\na\r\nb\r\nshort line\r\n"),
+                 dir.file("pages")}),
+            1);
+  EXPECT_FALSE(fs::exists(dir.file("pages")));
+  EXPECT_FALSE(fs::exists(dir.file("pictures")));
+}
+
+// Only a regular file of at most 2 GB is read as a log.
+// Only a regular file of at most 2 GB is read as a log.
+TEST_F(RenderRun, LogsThatAreNoFilesOrTooLargeAreRefused) {
+  const std::string big = Log("Result: OK\r\n");
+  fs::resize_file(big, (uint64_t{1} << 31) + 1);
+  for (const auto& [log, message] : {std::pair<std::string, std::string>{"/dev/zero", "/dev/zero は開けません"},
+                                     {big, big + " は大きすぎます"}}) {
+    EXPECT_EQ(Run({log, dir.file("pages")}), 1) << log;
+    EXPECT_NE(err.str().find(message), std::string::npos) << err.str();
+  }
+  EXPECT_FALSE(fs::exists(dir.file("pages")));
+}
+
+TEST_F(RenderRun, AFontNameCannotLeaveTheStyleBlock) {
+  ASSERT_EQ(Run({"--font", "Evil\"; } </style><b>\\", "--locale", "ja_JP",
+                 Log("Result: OK\r\na\r\nb\r\n20040506070809\tM\tC\tG\t1\t2\t3\thi\r\n"), dir.file("pages")}),
+            0)
+      << err.str();
+  const std::string page = testing::ReadFileBytes(dir.file("pages/long0.html"));
+  EXPECT_NE(page.find("font-family: \"Evil; } /styleb\";} --></style>"), std::string::npos) << page;
 }
 
 TEST_F(RenderRun, FailuresAreReportedWithoutPages) {

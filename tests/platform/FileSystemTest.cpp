@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -83,6 +87,115 @@ TEST(FileContentTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 2u);  // page.html and busy/
+}
+
+// Only regular files are read, and none larger than the limit: a device or
+// a FIFO would never end (or never begin) and a huge log would exhaust memory.
+TEST(FileContentTest, OnlyRegularFilesWithinTheLimitAreRead) {
+  testing::TempDir dir;
+  const std::string fifo = dir.file("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.file("zero-link"));
+  const std::string refused[] = {"/dev/zero", "/dev/null", fifo, dir.file("zero-link"), dir.path()};
+  for (const std::string& path : refused) {
+    EXPECT_EQ(TryReadWholeFile(path), std::nullopt) << path;
+    try {
+      ReadWholeFile(path);
+      ADD_FAILURE() << "read " << path;
+    } catch (const EFTooLargeError&) {
+      ADD_FAILURE() << path << " is not too large, it is no file";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()), text::Sjis("ファイル ") + path + text::Sjis(" は開けません"));
+    }
+  }
+  const std::string ten = dir.file("ten");
+  WriteFileReplacing(ten, "0123456789");
+  EXPECT_EQ(ReadWholeFile(ten, 10), "0123456789");
+  EXPECT_EQ(TryReadWholeFile(ten, 9), std::nullopt);
+  EXPECT_THROW(ReadWholeFile(ten, 9), EFTooLargeError);
+}
+
+TEST(FileContentTest, AFileOverTwoGigabytesIsRefusedAtOnce) {
+  testing::TempDir dir;
+  const std::string big = dir.file("log.txt");
+  {
+    std::ofstream(big, std::ios::binary) << "Result: OK\r\n";
+  }
+  std::filesystem::resize_file(big, kMaxReadBytes + 1);  // sparse: no disk used
+  try {
+    ReadWholeFile(big);
+    FAIL() << "read a file over 2 GB";
+  } catch (const EFTooLargeError& e) {
+    EXPECT_EQ(std::string(e.what()), text::Sjis("ファイル ") + big + text::Sjis(" は大きすぎます"));
+  }
+  EXPECT_EQ(TryReadWholeFile(big), std::nullopt);
+}
+
+TEST(TemporaryNameTest, ProcessIdAndCountBesideTheFileOrAloneWhenTooLong) {
+  EXPECT_EQ(TemporaryNameFor("/d/long3.html", 4321, 0), "/d/long3.html.tmp4321-0");
+  EXPECT_EQ(TemporaryNameFor("page", 7, 12), "page.tmp7-12");
+  const std::string longName(250, 'a');
+  EXPECT_EQ(TemporaryNameFor("/d/" + longName, 4321, 1), "/d/.tmp4321-1");
+  // The limit is the file system's own (UTF-8) length of the name.
+  std::string kana;
+  for (int i = 0; i < 82; ++i) kana += text::Sjis("あ");  // 164 bytes here, 246 on disk
+  EXPECT_EQ(TemporaryNameFor("/d/" + kana, 99999, 0), "/d/.tmp99999-0");
+}
+
+TEST(FileContentTest, ReplacingTakesTheNextFreeTemporaryNameAndLeavesOthersAlone) {
+  testing::TempDir dir;
+  const std::string name = dir.file("page.html");
+  const long self = static_cast<long>(getpid());
+  // Left by an earlier process with this same id.
+  testing::WriteFileBytes(TemporaryNameFor(name, self, 0), "stale");
+  WriteFileReplacing(name, "new");
+  EXPECT_EQ(ReadWholeFile(name), "new");
+  EXPECT_EQ(ReadWholeFile(TemporaryNameFor(name, self, 0)), "stale");
+  EXPECT_FALSE(FileExists(TemporaryNameFor(name, self, 1)));
+  // A name near the limit is still written.
+  const std::string longName = dir.file(std::string(250, 'b'));
+  WriteFileReplacing(longName, "long");
+  EXPECT_EQ(ReadWholeFile(longName), "long");
+}
+
+// A process that has ended: a child that exits at once, waited for.
+long EndedProcessId() {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return static_cast<long>(child);
+}
+
+TEST(StaleTemporaryTest, OnlyTemporariesOfEndedProcessesForTheTargetsGo) {
+  testing::TempDir dir;
+  const long ended = EndedProcessId();
+  ASSERT_FALSE(ProcessRunning(ended));
+  const long self = static_cast<long>(getpid());
+  const long parent = static_cast<long>(getppid());
+  ASSERT_TRUE(ProcessRunning(self));
+  ASSERT_TRUE(ProcessRunning(parent));
+  const auto name = [](const std::string& target, long pid, const std::string& n) {
+    return target + ".tmp" + std::to_string(pid) + "-" + n;
+  };
+  const std::pair<std::string, bool> files[] = {
+      {name("long0.html", ended, "0"), true},
+      {name("long12.html", ended, "37"), true},
+      {name("long0.html", self, "0"), false},     // this process may be writing it
+      {name("long0.html", parent, "0"), false},   // so may a running one
+      {name("long0.html", ended, "00"), false},   // not our spelling of a number
+      {name("long0.html", ended, ""), false},
+      {"long0.html.tmp" + std::to_string(ended), false},
+      {"long0.html.tmp0123456789abcdef", false},  // random names of earlier versions
+      {name("other.html", ended, "0"), false},    // not a target
+      {name("long0.html", ended, "1") + "x", false},
+      {"long0.html", false},
+  };
+  for (const auto& [file, _] : files) testing::WriteFileBytes(dir.file(file), "x");
+  const auto isPage = [](const std::string& target) { return target.rfind("long", 0) == 0; };
+  EXPECT_EQ(RemoveStaleTemporaries(dir.path(), isPage), 2u);
+  for (const auto& [file, goes] : files) EXPECT_EQ(FileExists(dir.file(file)), !goes) << file;
+  EXPECT_EQ(RemoveStaleTemporaries(dir.path() + "missing/", isPage), 0u);
 }
 
 TEST(DebugTraceTest, WritesOnlyWhenSwitchedOn) {

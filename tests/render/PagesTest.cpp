@@ -1,6 +1,9 @@
 // Page assembly, page files and the ShowLog road from a log text to the view.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +40,7 @@ class PagesTest : public ::testing::Test, public RenderFixture {
  protected:
   ShowLogContext Context(int32_t perPage) {
     return ShowLogContext{parser,  awk,     plugins, cache.path(), out.path() + "long",
-                          "Font",  perPage, true,    "ja_JP",      {}};
+                          "Font",  perPage, true,    "ja_JP",      {},     {}};
   }
   std::string Page(int k) const { return out.path() + "long" + std::to_string(k) + ".html"; }
   std::vector<std::string> Files() const {
@@ -203,16 +206,29 @@ TEST_F(PagesTest, AParseErrorWritesNothing) {
 TEST_F(PagesTest, ARenderErrorKeepsEarlierPagesAndDoesNotNavigate) {
   // An older page 1 from an earlier run must survive untouched.
   { std::ofstream(Page(1), std::ios::binary) << "old page"; }
-  parser.SetTagPattern({"\\0", "\\s%b"});
+  // A faulty tag line, reached only by the second message.
+  parser.SetTagPattern({"\\0", "x"});
   std::string log = "Result: OK\r\na\r\nb\r\n";
-  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0\\s[1]ok\r\n";
-  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\s[x]bad\r\n";
+  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0ok\r\n";
+  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\qbad\r\n";
   log += "20040506070809\tM2\tC\tG\t1\t1\t1\tok\r\n";
-  EXPECT_THROW(ShowLog(log, Context(1), view), EConvertError);
+  EXPECT_THROW(ShowLog(log, Context(1), view), ESsParserError);
   EXPECT_NE(ReadFileBytes(Page(0)).find("No.1<br>"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(Page(1)), "old page");
   EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html"}));
   EXPECT_TRUE(view.navigations.empty());
+}
+
+TEST_F(PagesTest, ASurfaceNumberBeyondAnIntegerStopsNoPage) {
+  std::string log = "Result: OK\r\na\r\nb\r\n";
+  log += "20040506070809\tM0\tC\tG\t1\t1\t1\t\\0\\s[1]ok\r\n";
+  log += "20040506070809\tM1\tC\tG\t1\t1\t1\t\\0\\s[2147483648]odd\r\n";
+  log += "20040506070809\tM2\tC\tG\t1\t1\t1\tok\r\n";
+  ASSERT_TRUE(ShowLog(log, Context(1), view));
+  EXPECT_EQ(Files(), (std::vector<std::string>{"long0.html", "long1.html", "long2.html", "long3.html"}));
+  EXPECT_NE(ReadFileBytes(Page(1)).find(">\\s[2147483648]odd</td>"), std::string::npos);
+  EXPECT_NE(ReadFileBytes(Page(2)).find("No.3<br>"), std::string::npos);
+  EXPECT_EQ(view.navigations.size(), 1u);
 }
 
 TEST_F(PagesTest, AFailedWriteLeavesNoTemporaryFileAndDoesNotNavigate) {
@@ -279,6 +295,59 @@ TEST_F(PagesTest, TextFromTheLogCannotInjectMarkup) {
   EXPECT_NE(page.find(">a&rdquo;b</td>"), std::string::npos);
   EXPECT_EQ(page.find("<b>"), std::string::npos);
   EXPECT_EQ(page.find("<i>"), std::string::npos);
+}
+
+// The font name sits between double quotes inside the style block: nothing
+// in it may end the name or the block, or escape the closing quote.
+TEST_F(PagesTest, FontNamesCannotLeaveTheStyleBlock) {
+  const std::pair<std::string, std::string> fonts[] = {
+      {Sjis("ＭＳ ゴシック"), Sjis("ＭＳ ゴシック")},
+      {"IPAexMincho", "IPAexMincho"},
+      {"a\"b<c>d\\e", "abcde"},
+      {"x\";} --></style><script>alert(1)</script>", "x;} --/stylescriptalert(1)/script"},
+      {"tail\\", "tail"},
+      {Sjis("ソ表"), Sjis("ソ表")},      // second bytes 0x5C are no backslashes
+      {Sjis("ｱｲｳ"), Sjis("ｱｲｳ")},        // single-byte kana
+      {"\x81\"x", "x"},                   // a lead byte with no character after it
+      {"\x85\\x", "x"},                  // a pair that is no character
+      {"ok\x81", "ok"},
+  };
+  ShowLogContext ctx = Context(100);
+  for (const auto& [font, written] : fonts) {
+    ctx.HtmlFont = font;
+    ASSERT_TRUE(ShowLog(Log(1), ctx, view));
+    const std::string page = ReadFileBytes(Page(0));
+    EXPECT_NE(page.find("<!-- body{ font-family: \"" + written + "\";} --></style></head><body>\r\n"),
+              std::string::npos)
+        << ::testing::PrintToString(font);
+  }
+}
+
+// A run killed while writing a page leaves its temporary file; the next
+// run clears such files of ended processes before it writes.
+TEST_F(PagesTest, TemporaryPagesOfAKilledRunAreCleared) {
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  const std::string ended = std::to_string(child);
+  const std::string self = std::to_string(getpid());
+  const std::pair<std::string, bool> files[] = {
+      {"long0.html.tmp" + ended + "-0", true},
+      {"long41.html.tmp" + ended + "-2", true},
+      {"long0.html.tmp" + self + "-0", false},
+      {"long.html.tmp" + ended + "-0", false},
+      {"longx.html.tmp" + ended + "-0", false},
+      {"long0.htm.tmp" + ended + "-0", false},
+      {"short0.html.tmp" + ended + "-0", false},
+      {"long0.html.tmp1f2e3d4c5b6a7980", false},
+  };
+  for (const auto& [name, _] : files) WriteFileBytes(out.path() + name, "x");
+  // A refused log touches nothing.
+  EXPECT_FALSE(ShowLog("Result: NG\r\n", Context(1), view));
+  EXPECT_THROW(ShowLog("", Context(1), view), Error);
+  for (const auto& [name, _] : files) EXPECT_TRUE(fs::exists(out.path() + name)) << name;
+  ASSERT_TRUE(ShowLog(Log(1), Context(1), view));
+  for (const auto& [name, goes] : files) EXPECT_EQ(fs::exists(out.path() + name), !goes) << name;
 }
 
 }  // namespace

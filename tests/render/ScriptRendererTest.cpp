@@ -87,6 +87,23 @@ TEST_F(ScriptRendererTest, SynchronizedSessionsShowBothCharacters) {
                       "</td></tr></table></div>\r\n");
 }
 
+// The markup around a text follows the state of its own balloon, however
+// many states a message goes through and returns to.
+TEST_F(ScriptRendererTest, EveryBalloonShowsTheStateItWasMadeIn) {
+  std::string script = "\\0";
+  std::string expected;
+  const int surfaces[] = {1, 2, 3, 4, 5, 6, 1, 3, 6, 2};
+  for (const int n : surfaces) {
+    script += "\\s[" + std::to_string(n) + "]t" + std::to_string(n) + "\\1u\\0";
+    expected += Speaker0Emulation("t" + std::to_string(n), Img(n)) + Speaker1("u", Img(10));
+  }
+  EXPECT_EQ(Render(script), expected);
+  // Both characters, synchronized and not, in turn.
+  EXPECT_EQ(Render("\\0\\s[1]a\\1\\s[11]b\\0c\\1d\\0\\s[2]e\\1f\\0\\s[1]g", false),
+            Speaker0Left("a", Img(1)) + Speaker1("b", Img(11)) + Speaker0Left("c", Img(1)) + Speaker1("d", Img(11)) +
+                Speaker0Left("e", Img(2)) + Speaker1("f", Img(11)) + Speaker0Left("g", Img(1)));
+}
+
 TEST_F(ScriptRendererTest, TextIsEscapedAndBackslashEscapesUndone) {
   EXPECT_EQ(Render("a b<c>'d\""), Speaker0Emulation("a&ensp;b&lsaquo;c&rsaquo;&rsquo;d&rdquo;", Img(0)));
   EXPECT_EQ(Render("a&b"), Speaker0Emulation("a&b", Img(0)));
@@ -123,9 +140,22 @@ TEST_F(ScriptRendererTest, NothingCarriesOverBetweenMessages) {
   EXPECT_EQ(renderer.RenderScript(second), Speaker0Emulation("y", Img(0)));
 }
 
-TEST_F(ScriptRendererTest, ASurfaceNumberThatIsNoIntegerStopsTheMessage) {
+// A surface tag whose number is no 32-bit integer is text, as "\s[smile]"
+// (which no tag line takes) is; the message renders on.
+TEST_F(ScriptRendererTest, ASurfaceNumberBeyondAnIntegerIsShownAsText) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\\0a\\s[2147483648]b", Speaker0Emulation("a\\s[2147483648]b", Img(0))},
+      {"\\0a\\s[smile]b", Speaker0Emulation("a\\s[smile]b", Img(0))},
+      {"\\0\\s[5]a\\s[-2147483649]b", Speaker0Emulation("a\\s[-2147483649]b", Img(5))},
+      {"\\s[99999999999]x\\s[2]y", Speaker0Emulation("\\s[99999999999]x", Img(0)) + Speaker0Emulation("y", Img(2))},
+      {"\\1\\s[4294967296]\\s[11]y", Speaker1("\\s[4294967296]", Img(10)) + Speaker1("y", Img(11))},
+      {"\\0\\s[2147483647]a\\s[-2147483648]b",
+       Speaker0Emulation("a", Img(2147483647)) + Speaker0Emulation("b", Img(-2147483647 - 1))},
+  };
+  for (const auto& [script, html] : cases) EXPECT_EQ(Render(script), html) << script;
+  // Tag lines that take any bracket: whatever is no number is text.
   parser.SetTagPattern({"\\0", "\\s%b"});
-  EXPECT_THROW(Render("\\0\\s[x]a"), EConvertError);
+  EXPECT_EQ(Render("\\0\\s[x]a\\s[]b\\s[3]c"), Speaker0Emulation("\\s[x]a\\s[]b", Img(0)) + Speaker0Emulation("c", Img(3)));
 }
 
 TEST_F(ScriptRendererTest, WithoutPluginsNoSurfaceFileIsMadeButTheMarkupStays) {
@@ -150,6 +180,12 @@ class ScriptRendererWithPlugin : public ScriptRendererTest {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 };
+
+TEST_F(ScriptRendererWithPlugin, ASurfaceNumberBeyondAnIntegerAsksNoPlugin) {
+  EXPECT_EQ(Render("\\0\\s[2147483648]a\\s[-9999999999]"), Speaker0Emulation("\\s[2147483648]a\\s[-9999999999]", Img(0)));
+  EXPECT_EQ(Asked(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(cache.path()));
+}
 
 TEST_F(ScriptRendererWithPlugin, MissingSurfacePicturesAreMadeOnce) {
   EXPECT_EQ(Render("\\0\\s[3]a\\s[3]b\\1\\s[12]c"),

@@ -90,6 +90,44 @@ TEST_F(SppListTest, EachRejectedLibraryGetsOneBoxWithItsReason) {
   }
 }
 
+// Files the loader would fault on (a cut copy: SIGBUS inside dlopen) or
+// cannot use are reported like any library that does not load, the reason
+// goes to the trace channel, and the next plugin loads.
+TEST_F(SppListTest, CutAndForeignLibrariesAreReportedAndTheScanGoesOn) {
+  TempDir folder;
+  const std::string sample = testing::ReadFileBytes(testing::DistDir() + "/plugins/spp-sample.so");
+  ASSERT_GT(sample.size(), 4000u);
+  std::string foreign = sample;
+  foreign[18] = static_cast<char>(foreign[18] == 62 ? 183 : 62);  // e_machine: x86-64 <-> AArch64
+  foreign[19] = 0;
+  const std::pair<std::string, std::string> rejected[] = {
+      {"trunc.so", sample.substr(0, 4000)},
+      {"cut.so", sample.substr(0, 13000)},  // inside the third loadable segment
+      {"text.so", "not a library\n"},
+      {"foreign.so", foreign},
+  };
+  for (const auto& [name, bytes] : rejected) testing::WriteFileBytes(folder.file(name), bytes);
+  testing::WriteFileBytes(folder.file("whole.so"), sample);
+
+  setenv("HOLLOWMERE_TRACE", "1", 1);
+  ::testing::internal::CaptureStderr();
+  list.LoadFolder(folder.path());
+  const std::string trace = ::testing::internal::GetCapturedStderr();
+  unsetenv("HOLLOWMERE_TRACE");
+
+  ASSERT_EQ(list.Count(), 1u);
+  EXPECT_EQ(list[0].FileName, folder.file("whole.so"));
+  std::set<std::string> expected;
+  for (const auto& [name, _] : rejected) {
+    expected.insert(FailureBox("Error loading " + folder.file(name)));
+    EXPECT_NE(trace.find("Error loading: " + folder.file(name) + ": "), std::string::npos) << trace;
+  }
+  EXPECT_EQ(std::set<std::string>(boxes.messages.begin(), boxes.messages.end()), expected);
+  EXPECT_EQ(boxes.messages.size(), std::size(rejected));
+  EXPECT_NE(trace.find("past the end of the file (4000 bytes)"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("built for machine"), std::string::npos) << trace;
+}
+
 TEST_F(SppListTest, RejectedLibrariesAreNeverStartedOrStopped) {
   for (const std::string file : {"version2/version2.so", "missing-export/missing-export.so"}) {
     PluginProbe probe(file);

@@ -1,0 +1,48 @@
+// Which pattern lines can match at a script position, by the one script byte
+// that most lines fix: the byte after the backslash for a tag line, the byte
+// after the percent sign for a meta line. Lines are tried in their file order
+// all the same; the index only leaves out lines whose fixed byte differs, so
+// a backslash costs the few lines of its letter rather than every line.
+// Each candidate also knows how many leading bytes of its body (the part
+// matched against the script) it shares with the candidate before it: when
+// the line before failed on bytes that this one shares, this one fails there
+// too, since matching never looks back, and need not be tried.
+// Invariant: for every byte, its list holds, in line order, each non-empty
+// line that fixes that byte and each line that fixes none (a directive first,
+// a line too short to fix one, and a tag line of the wrong form, which must
+// still be reached to be reported, and so shares nothing).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hollowmere {
+
+struct TPatternCandidate {
+  uint32_t Line;    // line number from 0
+  uint32_t Shared;  // leading body bytes equal to those of the candidate before
+  // For a line in the list of its fixed byte (not NUL) whose second body
+  // byte is plain too: that byte, which the script's next byte must equal.
+  bool HasSecond;
+  char Second;
+};
+
+class TPatternIndex {
+ public:
+  // `bodyAt`: where a line's body starts (1 for tag lines, after the
+  // backslash or "!"; 0 for meta lines); its first byte is the fixed one.
+  // `isTagList`: lines must begin with a backslash or "!"; others fix no byte.
+  void Build(const std::vector<std::string>& lines, std::size_t bodyAt, bool isTagList);
+
+  // The lines to try, in order, when the script byte is `b`.
+  const std::vector<TPatternCandidate>& Candidates(char b) const {
+    return byByte_[static_cast<unsigned char>(b)];
+  }
+
+ private:
+  std::array<std::vector<TPatternCandidate>, 256> byByte_;
+};
+
+}  // namespace hollowmere
