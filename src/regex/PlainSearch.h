@@ -24,7 +24,7 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // which it was accepting, or kNone. With a separator (>= 0), a run that stops
 // before that character or at the end of the text in a state that can take
 // the line-tail code ends the match right there.
-inline std::size_t Run(const TRE_DFA& dfa, const unsigned char* text, std::size_t pos, std::size_t end,
+[[gnu::always_inline]] inline std::size_t Run(const TRE_DFA& dfa, const unsigned char* text, std::size_t pos, std::size_t end,
                        int32_t state, int separator) {
   const int32_t* table = dfa.RunTable();
   const uint8_t* accepting = dfa.AcceptingTable();
@@ -79,7 +79,7 @@ inline bool IsCharStart(const unsigned char* text, std::size_t known, std::size_
 
 // The leftmost-longest match of an unanchored pattern in [from, end): its
 // start, with its end in `matchEnd`; kNone when there is none.
-inline std::size_t FindPlain(const TRE_DFA& dfa, const unsigned char* bytes, std::size_t end, std::size_t from,
+[[gnu::always_inline]] inline std::size_t FindPlain(const TRE_DFA& dfa, const unsigned char* bytes, std::size_t end, std::size_t from,
                              std::size_t& matchEnd) {
   constexpr int32_t start = 0;
   if (from >= end) {
