@@ -220,6 +220,12 @@ void TRE_DFA::BuildTables() {
       if (byteAtom[b] >= 0) byteNext_[s * 256 + b] = next_[s * atomCount_ + byteAtom[b]];
     }
   }
+  runNext_ = byteNext_;
+  for (std::size_t s = 0; s < count; ++s) {
+    for (int b = 0; b < 256; ++b) {
+      if (text::IsLeadByte(static_cast<unsigned char>(b))) runNext_[s * 256 + b] = kLeadByte;
+    }
+  }
 
   for (int h = 0; h < 256; ++h) {
     const int32_t low = h * 256;
@@ -261,14 +267,24 @@ void TRE_DFA::BuildTables() {
   }
   if (firstCount != 1) singleFirstByte_ = -1;
 
+  std::string prefix;
+  bool skipping = true;
   int32_t s = 0;
-  while (!accepting_[s] && states_[s].transitions.size() == 1 && prefix_.size() < 64) {
+  while (!accepting_[s] && states_[s].transitions.size() == 1 && prefix.size() < 64) {
     const Transition& t = states_[s].transitions.front();
     if (t.low != t.high || !IsTextCode(t.low)) break;
-    if (t.low > 0xFF) prefix_.push_back(static_cast<char>(t.low >> 8));
-    prefix_.push_back(static_cast<char>(t.low & 0xFF));
+    if (t.low > 0xFF) prefix.push_back(static_cast<char>(t.low >> 8));
+    prefix.push_back(static_cast<char>(t.low & 0xFF));
+    // A one-byte code with a lead byte's value is read from text only as the
+    // last byte; the run must see such a byte itself.
+    if (t.low <= 0xFF && text::IsLeadByte(static_cast<unsigned char>(t.low))) skipping = false;
     s = t.target;
+    if (skipping) {
+      prefixSkip_ = prefix.size();
+      prefixState_ = s;
+    }
   }
+  prefixFinder_ = TSubstringFinder(std::move(prefix));
 }
 
 }  // namespace hollowmere::regex

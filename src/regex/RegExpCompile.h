@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "regex/RegExpParse.h"
+#include "regex/SubstringFinder.h"
 
 namespace hollowmere::regex {
 
@@ -96,6 +97,12 @@ class TRE_DFA {
   // Fast equivalents used by the searches.
   // Target on a one-byte character code `b` (0-255); -1 when none.
   int32_t NextOnByte(int32_t state, unsigned char b) const { return byteNext_[state * 256 + b]; }
+  // The search loop's table, one lookup a byte: state * 256 + byte -> the
+  // target on that one-byte character, -1 when none, or kLeadByte when the
+  // byte leads a double-byte character (which the slower path reads).
+  static constexpr int32_t kLeadByte = -2;
+  const int32_t* RunTable() const { return runNext_.data(); }
+  const uint8_t* AcceptingTable() const { return accepting_.data(); }
   // Target on a double-byte character code; -1 when none.
   int32_t NextOnDoubleByte(int32_t state, int32_t code) const {
     int32_t atom = leadAtom_[code >> 8];
@@ -109,7 +116,13 @@ class TRE_DFA {
 
   // Search filters for the plain search.
   // Bytes every match (from a non-accepting start) begins with; may be empty.
-  const std::string& RequiredPrefix() const { return prefix_; }
+  const std::string& RequiredPrefix() const { return prefixFinder_.Needle(); }
+  const TSubstringFinder& PrefixFinder() const { return prefixFinder_; }
+  // Where a run from the start state stands after the first PrefixSkip()
+  // bytes of the prefix (read as the text reads them), so a run at a found
+  // prefix can begin there.
+  std::size_t PrefixSkip() const { return prefixSkip_; }
+  int32_t PrefixState() const { return prefixState_; }
   // Bytes that can be the first byte of a match (a lead byte counts when any
   // character it leads can start one).
   bool CanStartWith(unsigned char b) const { return firstByte_[b]; }
@@ -132,11 +145,14 @@ class TRE_DFA {
   int32_t atomCount_ = 0;
   std::vector<int32_t> next_;      // state * atomCount_ + atom -> target or -1
   std::vector<int32_t> byteNext_;  // state * 256 + byte -> target or -1
+  std::vector<int32_t> runNext_;   // as byteNext_, with kLeadByte for lead bytes
   int32_t leadAtom_[256];          // atom of every code with that high byte, -1, or kMixedLead
   int32_t headAtom_ = -1;
   int32_t tailAtom_ = -1;
 
-  std::string prefix_;
+  TSubstringFinder prefixFinder_;
+  std::size_t prefixSkip_ = 0;
+  int32_t prefixState_ = 0;
   bool firstByte_[256] = {};
   int singleFirstByte_ = -1;
 };

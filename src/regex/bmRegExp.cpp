@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "regex/PlainSearch.h"
 #include "regex/RegExpCompile.h"
 #include "regex/RegExpParse.h"
 #include "regex/RegExpScanner.h"
@@ -81,8 +82,15 @@ struct Replacement {
     std::string literal;
   };
   std::vector<Piece> pieces;
+  // The whole text when no piece is the match: most replacements are fixed.
+  bool fixed = true;
+  std::string fixedText;
 
   void AppendTo(std::string& out, std::string_view matched) const {
+    if (fixed) {
+      out.append(fixedText);
+      return;
+    }
     for (const Piece& piece : pieces) {
       if (piece.match) {
         out.append(matched);
@@ -163,6 +171,10 @@ Replacement ParseReplacement(std::string_view replacement) {
     }
   }
   flush();
+  for (const Replacement::Piece& piece : result.pieces) {
+    if (piece.match) result.fixed = false;
+    result.fixedText += piece.literal;
+  }
   return result;
 }
 
@@ -190,7 +202,21 @@ std::optional<TMatch> TAWKStr::Find(std::string_view text) const { return FindCh
 int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
   const std::string_view view = SearchPart(text);
   const std::size_t limit = view.size();
-  std::optional<TMatch> match = FindChosen(view, 0);
+  const regex::TRE_DFA& dfa = CurrentDFA();
+  const auto* bytes = reinterpret_cast<const unsigned char*>(view.data());
+  // The next match from `from`. Only after a line feed does the rest start a
+  // line; patterns without anchors take the plain search, inlined here since
+  // a page's replace-alls spend their time in it.
+  const auto next = [&](std::size_t from, bool atLineStart) -> std::optional<TMatch> {
+    if (!lineAware_) {
+      std::size_t end = 0;
+      const std::size_t start = regex::search::FindPlain(dfa, bytes, limit, from, end);
+      if (start == regex::search::kNone) return std::nullopt;
+      return TMatch{start, end};
+    }
+    return atLineStart ? FindAtLineStart(view, from) : FindInLine(view, from);
+  };
+  std::optional<TMatch> match = next(0, true);
   if (!match) return 0;
 
   const Replacement parsed = ParseReplacement(replacement);
@@ -203,8 +229,8 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
   std::size_t rest = 0;
   int count = 0;
   for (;;) {
-    out.append(view, rest, match->start - rest);
-    parsed.AppendTo(out, view.substr(match->start, match->end - match->start));
+    out.append(view.data() + rest, match->start - rest);
+    parsed.AppendTo(out, std::string_view(view.data() + match->start, match->end - match->start));
     std::size_t end = match->end;
     if (match->start == end && end < limit) {
       // An empty match never repeats at one place: the character after it
@@ -221,13 +247,7 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
     const char last = end > 0 ? view[end - 1] : '\0';
     rest = end;
     if (rest >= limit) break;
-    // Only after a line feed does the rest start a line. For patterns
-    // without anchors the in-line search is the plain one.
-    if (last == '\n' || !lineAware_) {
-      match = FindChosen(view, rest);
-    } else {
-      match = FindInLine(view, rest);
-    }
+    match = next(rest, last == '\n');
     if (!match) break;
   }
   out.append(text, rest, std::string::npos);
