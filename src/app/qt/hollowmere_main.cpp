@@ -10,7 +10,7 @@
 #include "app/qt/QtUi.h"
 #include "app/qt/SettingForm.h"
 #include "platform/DesktopShell.h"
-#include "platform/FileSystem.h"
+#include "platform/ProgramFolder.h"
 #include "surfaces/SppList.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +29,15 @@ int main(int argc, char** argv) {
   qt::TQtFontChooser fontChooser;
   qt::TQtFileChooser fileChooser;
   qt::TQtMainLoop loop;
-  qt::TMainForm form(ExecutableFolder(), plugins,
+  // Without its folder the program has nowhere to keep anything.
+  std::string folder;
+  try {
+    folder = ProgramFolder();
+  } catch (const std::exception& e) {
+    boxes.ShowMessage(e.what());
+    return 1;
+  }
+  qt::TMainForm form(folder, plugins,
                      {boxes, shell, settingDialog, fontChooser, fileChooser, loop});
   boxes.SetOwner(&form);
   progressWindows.SetOwner(&form);
