@@ -10,6 +10,8 @@ PACKAGES=(
   qt6-base-dev qt6-webengine-dev libgl-dev
   xvfb xauth fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n
   imagemagick xdotool
+  qt6-svg-dev
+  dpkg-dev file fakeroot lintian desktop-file-utils
 )
 
 missing=()

@@ -38,7 +38,7 @@ bool TConsoleMessageBoxes::AskYesNo(const std::string& text) {
   return false;
 }
 
-std::optional<std::string> TConsoleFileChooser::ChooseFile(const std::string& filter) {
+std::optional<std::string> TConsoleFileChooser::ChooseFile(const std::string& filter, const std::string&) {
   out_ << "Hollowmere: no display to choose a file (" << text::Cp932ToUtf8Lossy(filter) << "), none chosen\n";
   out_.flush();
   return std::nullopt;

@@ -33,7 +33,7 @@ class TConsoleMessageBoxes : public IMessageBoxes {
 class TConsoleFileChooser : public IFileChooser {
  public:
   explicit TConsoleFileChooser(std::ostream& out) : out_(out) {}
-  std::optional<std::string> ChooseFile(const std::string& filter) override;
+  std::optional<std::string> ChooseFile(const std::string& filter, const std::string& startFolder) override;
 
  private:
   std::ostream& out_;

@@ -13,6 +13,7 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 #include "regex/bmRegExp.h"
 #include "render/Pages.h"
 #include "script/SsParser.h"
@@ -127,7 +128,9 @@ bool TMainController::ShowLogText(const std::string& logText) {
 
 void TMainController::PluginSetMenuClick() {
   static const std::string filter = text::Sjis("サーフィスプレビュープラグイン (*.so)");
-  const std::optional<std::string> file = ui_.FileChooser.ChooseFile(filter);
+  // The chosen folder again, or at first the plugins that came with the program.
+  const std::string start = settings_.SppDir.empty() ? DefaultPluginFolder() : settings_.SppDir;
+  const std::optional<std::string> file = ui_.FileChooser.ChooseFile(filter, start);
   if (!file) return;
   const std::string folder = ExtractFilePath(*file);
   settings_.SppDir = folder;

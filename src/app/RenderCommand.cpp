@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/FileSystem.h"
+#include "platform/ProgramFolder.h"
 #include "regex/bmRegExp.h"
 #include "render/DateText.h"
 #include "render/Pages.h"
@@ -102,12 +103,9 @@ std::vector<std::string> LoadPatterns(const fs::path& folder, const char* name) 
   return LoadPatternFile(ProgramPath(file.string()));
 }
 
-fs::path ExecutableFolderNative() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return fs::current_path();
-  return exe.parent_path();
-}
+// The pattern files of the program folder the window would use (seeded
+// there on first use when the program is installed).
+fs::path DefaultPatternsFolder() { return fs::path(NativePath(ProgramFolder())); }
 
 class ProgressBar {
  public:
@@ -136,7 +134,7 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
   const fs::path outDir = AbsoluteFolder(options.OutDir);
   const fs::path cacheDir = options.CacheDir.empty() ? outDir / "cache" : AbsoluteFolder(options.CacheDir);
   const fs::path patternsDir =
-      options.PatternsDir.empty() ? ExecutableFolderNative() : AbsoluteFolder(options.PatternsDir);
+      options.PatternsDir.empty() ? DefaultPatternsFolder() : AbsoluteFolder(options.PatternsDir);
   const fs::path logFile = fs::absolute(fs::path(options.LogFile));
 
   const std::string logFileCp932 = ForPages(logFile.string(), "log file path");

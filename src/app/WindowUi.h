@@ -67,9 +67,11 @@ class IFontChooser {
 class IFileChooser {
  public:
   virtual ~IFileChooser() = default;
-  // `filter`: "description (*.ext)". The chosen file's full path, or nothing
-  // when cancelled.
-  virtual std::optional<std::string> ChooseFile(const std::string& filter) = 0;
+  // `filter`: "description (*.ext)"; `startFolder`: where the chooser opens
+  // (the toolkit's choice when empty or missing). The chosen file's full
+  // path, or nothing when cancelled.
+  virtual std::optional<std::string> ChooseFile(const std::string& filter,
+                                                const std::string& startFolder) = 0;
 };
 
 }  // namespace hollowmere

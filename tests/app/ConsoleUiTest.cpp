@@ -38,7 +38,7 @@ TEST(ConsoleUiTest, BoxesAndChoosersBecomeLinesAndAnswerAtOnce) {
   boxes.Beep();
   EXPECT_FALSE(boxes.AskYesNo(text::Sjis("開きますか？")));
   TConsoleFileChooser files(err);
-  EXPECT_EQ(files.ChooseFile("plugins (*.so)"), std::nullopt);
+  EXPECT_EQ(files.ChooseFile("plugins (*.so)", "/usr/lib/hollowmere/plugins/"), std::nullopt);
   EXPECT_EQ(err.str(),
             "Hollowmere: パラメータが不正です\n"
             "Hollowmere: 接続に失敗しました\n  サーバ x:1 に接続できません\n"

@@ -72,12 +72,15 @@ class FakeFontChooser : public IFontChooser {
 
 class FakeFileChooser : public IFileChooser {
  public:
-  std::optional<std::string> ChooseFile(const std::string& filter) override {
+  std::optional<std::string> ChooseFile(const std::string& filter,
+                                        const std::string& startFolder) override {
     filters.push_back(filter);
+    startFolders.push_back(startFolder);
     return answer;
   }
   std::optional<std::string> answer;
   std::vector<std::string> filters;
+  std::vector<std::string> startFolders;
 };
 
 }  // namespace hollowmere::testing

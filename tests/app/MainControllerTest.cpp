@@ -15,6 +15,7 @@
 #include "ghost/DirectSstpSend.h"
 #include "ghost/PlayLink.h"
 #include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 #include "platform/PollMainLoop.h"
 #include "support/FakeBaseware.h"
 #include "support/FakeUi.h"
@@ -86,6 +87,8 @@ TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
   // The folder is asked for, after the prompt; cancelled, nothing is chosen.
   EXPECT_EQ(boxes.messages, std::vector<std::string>{Sjis("プラグインディレクトリを設定して下さい")});
   EXPECT_EQ(files.filters, std::vector<std::string>{Sjis("サーフィスプレビュープラグイン (*.so)")});
+  // It opens on the plugins that came with the program.
+  EXPECT_EQ(files.startFolders, std::vector<std::string>{DefaultPluginFolder()});
   EXPECT_EQ(s.SppDir, "");
   EXPECT_TRUE(progress.events.empty());
   // Loading never writes the file.

@@ -7,6 +7,7 @@
 #include <QWebEngineSettings>
 
 #include "app/NavigationUrl.h"
+#include "app/qt/ApplicationIcon.h"
 #include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
 #include "platform/FileSystem.h"
@@ -30,6 +31,7 @@ bool TBrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool
 TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
     : QMainWindow(nullptr) {
   setWindowTitle(kApplicationTitle);
+  setWindowIcon(ApplicationIcon());
   QFont font(J("ＭＳ Ｐゴシック"));
   font.setPixelSize(12);
   setFont(font);

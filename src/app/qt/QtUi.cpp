@@ -109,8 +109,10 @@ std::optional<TFontChoice> TQtFontChooser::Choose(const TFontChoice& initial) {
   return result;
 }
 
-std::optional<std::string> TQtFileChooser::ChooseFile(const std::string& filter) {
+std::optional<std::string> TQtFileChooser::ChooseFile(const std::string& filter,
+                                                      const std::string& startFolder) {
   QFileDialog dialog(Owner());
+  if (!startFolder.empty()) dialog.setDirectory(QString::fromStdString(NativePath(startFolder)));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -73,7 +73,8 @@ class TQtFontChooser : public IFontChooser, public TOwnedByWindow {
 
 class TQtFileChooser : public IFileChooser, public TOwnedByWindow {
  public:
-  std::optional<std::string> ChooseFile(const std::string& filter) override;
+  std::optional<std::string> ChooseFile(const std::string& filter,
+                                        const std::string& startFolder) override;
 };
 
 }  // namespace hollowmere::qt

@@ -25,8 +25,8 @@
 #include "app/qt/SettingForm.h"
 #include "net/ServiceHost.h"
 #include "platform/DesktopShell.h"
-#include "platform/FileSystem.h"
 #include "platform/FmoFiles.h"
+#include "platform/ProgramFolder.h"
 #include "platform/SocketWindows.h"
 #include "surfaces/SppList.h"
 
@@ -77,6 +77,14 @@ int main(int argc, char** argv) {
   TConsoleFileChooser consoleFileChooser(std::cerr);
   IFileChooser& fileChooser = headless ? static_cast<IFileChooser&>(consoleFileChooser) : windowFileChooser;
   qt::TQtMainLoop loop;
+  // Without its folder the program has nowhere to keep anything.
+  std::string folder;
+  try {
+    folder = ProgramFolder();
+  } catch (const std::exception& e) {
+    boxes.ShowMessage(e.what());
+    return 1;
+  }
   TFmoFiles fmo;
   TSocketWindows windows(loop);
   const qt::TQtDateFormats dateFormats;
@@ -85,7 +93,7 @@ int main(int argc, char** argv) {
   const TSystemClock clock;
   TServiceParts service{logDownDialog, fetchProgress, clock, dateFormats,
                         ServiceHost(std::getenv(kServiceVariable)), THttpLimits{}};
-  qt::TMainForm form(ExecutableFolder(), plugins,
+  qt::TMainForm form(folder, plugins,
                      {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}, service});
   windowBoxes.SetOwner(&form);
   progressWindows.SetOwner(&form);

@@ -201,15 +201,19 @@ class DialogTests : public QObject {
     std::ofstream(plugin) << "x";
     TQtFileChooser chooser;
     QStringList filters;
+    QString openedOn;
     WhenModalShows([&](QWidget* w) {
       auto* dialog = qobject_cast<QFileDialog*>(w);
       if (dialog == nullptr) return w->close(), void();
       filters = dialog->nameFilters();
+      openedOn = dialog->directory().absolutePath();
       dialog->selectFile(QString::fromStdString(plugin));
       static_cast<QDialog*>(dialog)->accept();
     });
-    const auto chosen = chooser.ChooseFile(text::Sjis("サーフィスプレビュープラグイン (*.so)"));
+    const auto chosen = chooser.ChooseFile(text::Sjis("サーフィスプレビュープラグイン (*.so)"),
+                                           text::Utf8ToCp932(dir.file("プラグイン/")));
     QCOMPARE(filters, QStringList{J("サーフィスプレビュープラグイン (*.so)")});
+    QCOMPARE(openedOn + "/", QString::fromStdString(dir.file("プラグイン/")));
     QVERIFY(chosen.has_value());
     QCOMPARE(*chosen, text::Utf8ToCp932(plugin));
   }
