@@ -107,6 +107,8 @@ void TDirectSSTP::Execute() {
     }
   }
   finished_ = true;
+  // Wakes the destructor's wait now rather than at its next look.
+  parts_.Loop.Post([] {});
 }
 
 void TDirectSSTP::Pass() {

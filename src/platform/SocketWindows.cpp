@@ -126,10 +126,7 @@ class TSocketWindow : public ICopyDataWindow {
   struct Pending {
     TUniqueFd fd;
     std::unique_ptr<IFdWatch> watch;
-    std::string header;
-    std::string body;
-    std::uint32_t size = 0;
-    bool haveHeader = false;
+    TCopyDataFrameReader frame;
   };
 
   void Accept() {
@@ -153,11 +150,8 @@ class TSocketWindow : public ICopyDataWindow {
     if (it == pending_.end()) return;
     Pending& p = it->second;
     char buf[65536];
-    for (;;) {
-      const std::size_t want =
-          p.haveHeader ? p.size - p.body.size() : kCopyDataHeaderBytes - p.header.size();
-      if (want == 0) break;
-      const ssize_t n = ::recv(p.fd.Get(), buf, std::min(want, sizeof buf), MSG_DONTWAIT);
+    while (p.frame.State() == TCopyDataFrameReader::EState::Reading) {
+      const ssize_t n = ::recv(p.fd.Get(), buf, std::min(p.frame.Wanted(), sizeof buf), MSG_DONTWAIT);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
       if (n <= 0) {
@@ -165,28 +159,17 @@ class TSocketWindow : public ICopyDataWindow {
         pending_.erase(it);
         return;
       }
-      if (p.haveHeader) {
-        p.body.append(buf, static_cast<std::size_t>(n));
-        continue;
-      }
-      p.header.append(buf, static_cast<std::size_t>(n));
-      if (p.header.size() < kCopyDataHeaderBytes) continue;
-      p.size = GetLe32(p.header.data() + 8);
-      if (p.size > kMaxCopyDataBytes) {
-        pending_.erase(it);
-        return;
-      }
-      p.haveHeader = true;
-      p.body.reserve(p.size);
+      p.frame.Take(buf, static_cast<std::size_t>(n));
+    }
+    if (p.frame.State() == TCopyDataFrameReader::EState::Refused) {
+      pending_.erase(it);
+      return;
     }
     // Whole: out of the table before the handler runs, whatever it does.
     Pending done = std::move(p);
     pending_.erase(it);
     done.watch.reset();
-    TCopyData message;
-    message.Sender = GetLe32(done.header.data());
-    message.DwData = GetLe32(done.header.data() + 4);
-    message.Bytes = std::move(done.body);
+    const TCopyData message = done.frame.TakeMessage();
     const std::uint32_t result = handler_(message);
     std::string answer;
     PutLe32(answer, result);
@@ -223,6 +206,33 @@ bool IsStaleSocket(const std::string& path) {
 }
 
 }  // namespace
+
+std::size_t TCopyDataFrameReader::Wanted() const {
+  if (state_ != EState::Reading) return 0;
+  if (header_.size() < kCopyDataHeaderBytes) return kCopyDataHeaderBytes - header_.size();
+  return size_ - message_.Bytes.size();
+}
+
+std::size_t TCopyDataFrameReader::Take(const char* data, std::size_t length) {
+  const std::size_t taken = std::min(length, Wanted());
+  if (taken == 0) return 0;
+  if (header_.size() < kCopyDataHeaderBytes) {
+    header_.append(data, taken);
+    if (header_.size() < kCopyDataHeaderBytes) return taken;
+    size_ = GetLe32(header_.data() + 8);
+    if (size_ > kMaxCopyDataBytes) {
+      state_ = EState::Refused;
+      return taken;
+    }
+    message_.Sender = GetLe32(header_.data());
+    message_.DwData = GetLe32(header_.data() + 4);
+    message_.Bytes.reserve(size_);
+  } else {
+    message_.Bytes.append(data, taken);
+  }
+  if (message_.Bytes.size() == size_) state_ = EState::Whole;
+  return taken;
+}
 
 std::string EncodeCopyDataFrame(const TCopyData& message) {
   std::string frame;

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "platform/CopyData.h"
 #include "platform/FmoFolder.h"
@@ -27,6 +28,30 @@ inline constexpr std::size_t kMaxPendingFrames = 16;
 
 // The frame of one WM_COPYDATA message.
 std::string EncodeCopyDataFrame(const TCopyData& message);
+
+// The receiving end of one frame. Bytes arrive in pieces of any size; the
+// reader says how many more it wants, so nothing after the frame is read,
+// and a header announcing more than kMaxCopyDataBytes refuses the frame
+// before any of its body.
+class TCopyDataFrameReader {
+ public:
+  enum class EState { Reading, Whole, Refused };
+
+  // Bytes still wanted: the rest of the header, then of the body; 0 once the
+  // frame is whole or refused.
+  std::size_t Wanted() const;
+  // Takes the first bytes, at most Wanted() of them; the count taken.
+  std::size_t Take(const char* data, std::size_t length);
+  EState State() const { return state_; }
+  // The message, once the frame is whole; the reader keeps no copy.
+  TCopyData TakeMessage() { return std::move(message_); }
+
+ private:
+  std::string header_;
+  std::uint32_t size_ = 0;
+  TCopyData message_;
+  EState state_ = EState::Reading;
+};
 
 class TSocketWindows : public IWindowMessaging {
  public:

@@ -1,5 +1,7 @@
 // Text and link post-processing of the balloon HTML. All scans walk whole
-// Shift_JIS characters (text::CharLength) so that trail bytes never match.
+// Shift_JIS characters (text::CharLength) so that trail bytes never match;
+// the escaping walks them as a browser reads them (text::BrowserCharLength),
+// so a character cut after its lead byte cannot hide markup from it.
 #include "render/PostProcess.h"
 
 #include <vector>
@@ -45,7 +47,7 @@ void AppendEntityEscaped(std::string& out, std::string_view text) {
   const std::size_t n = text.size();
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t len = CharLength(text, i);
+    const std::size_t len = text::BrowserCharLength(text, i);
     if (len == 2) {
       out.append(text.data() + i, 2);
       i += 2;
@@ -68,7 +70,7 @@ void AppendHtmlEscaped(std::string& out, std::string_view text) {
   std::size_t copied = 0;
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t len = CharLength(text, i);
+    const std::size_t len = text::BrowserCharLength(text, i);
     const char* entity = nullptr;
     if (len == 1) {
       switch (text[i]) {
@@ -155,6 +157,29 @@ std::string UrlDisplayText(std::string_view url) {
   return UrlDecode(result);
 }
 
+namespace {
+
+// A link's text escaped for markup, with every backslash as a character
+// reference: the rebuilt balloon text is tokenized again, and a backslash
+// left in the link would start a tag there ("\\q[" swallowing the rest of
+// the link, "\\0" starting a balloon), cutting the element in the middle of
+// its attribute. The browser reads the reference back as the backslash.
+void AppendLinkEscaped(std::string& out, std::string_view text) {
+  std::string escaped;
+  AppendHtmlEscaped(escaped, text);
+  for (std::size_t i = 0; i < escaped.size();) {
+    const std::size_t len = CharLength(escaped, i);
+    if (len == 1 && escaped[i] == '\\') {
+      out += "&#92;";
+    } else {
+      out.append(escaped, i, len);
+    }
+    i += len;
+  }
+}
+
+}  // namespace
+
 std::string UrlTagToHtml(std::string_view tagText) {
   std::string rest = text::ReplaceFirst(tagText, "\\URL", "");
   rest = text::ReplaceAll(rest, "]", "]\r\n");
@@ -168,9 +193,9 @@ std::string UrlTagToHtml(std::string_view tagText) {
     std::string url = text::ReplaceFirst(line, "[", "");
     url = text::ReplaceFirst(url, "]", "");
     std::string link = "<a href=\"";
-    AppendHtmlEscaped(link, url);
+    AppendLinkEscaped(link, url);
     link += "\">";
-    AppendHtmlEscaped(link, UrlDisplayText(url));
+    AppendLinkEscaped(link, UrlDisplayText(url));
     link += "</a>";
     line = std::move(link);
   }

@@ -19,15 +19,23 @@ namespace hollowmere {
 
 namespace {
 
-// Markup-significant characters of a path or name. None of these bytes can
-// be the second byte of a double-byte character, but the scan is
-// character-aware all the same.
-std::string HtmlEscape(std::string s) {
-  s = text::ReplaceAll(s, "&", "&amp;");
-  s = text::ReplaceAll(s, "<", "&lt;");
-  s = text::ReplaceAll(s, ">", "&gt;");
-  s = text::ReplaceAll(s, "\"", "&quot;");
-  return s;
+// Markup-significant characters of a path or name, found as a browser reads
+// the page: none can be the second byte of a character, so one after a lead
+// byte cut from its character is escaped as well.
+std::string HtmlEscape(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t len = text::BrowserCharLength(s, i);
+    switch (len == 1 ? s[i] : '\0') {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out.append(s, i, len); break;
+    }
+    i += len;
+  }
+  return out;
 }
 
 // A path as the path part of a file URL: characters that would end the path

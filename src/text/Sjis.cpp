@@ -30,9 +30,10 @@ std::vector<std::string> SplitLines(std::string_view text) {
       i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
       start = i;
     } else {
-      // CR and LF are never trail bytes, but stepping whole characters keeps
-      // every scan in this layer alike.
-      i += CharLength(text, i);
+      // CR and LF are never the second byte of a character, so a lead byte
+      // before one stands alone: the break still ends the line (a cut
+      // character must not join two lines of a log into one).
+      ++i;
     }
   }
   if (start < text.size()) lines.emplace_back(text.substr(start));

@@ -66,6 +66,14 @@ TEST(PlayLink, PercentSequencesAreDecoded) {
   EXPECT_EQ(m->Script, "s.");
 }
 
+TEST(PlayLink, ADecodedLineBreakNeverReachesTheScript) {
+  // Decoded behind a lead byte cut from its character, a break still
+  // separates, as a comma does; it never ends up inside the request.
+  const auto m = ParsePlayLink("http://messageofhlwmrplay/G,C,\\0a%81%0Ab%81%0Dc,");
+  ASSERT_TRUE(m.has_value());
+  EXPECT_EQ(m->Script, "\\0a\x81.b\x81.c.");
+}
+
 TEST(PlayLink, EmptyChannelAndEmptyScriptKeepTheirPlaces) {
   TMessageItem m;
   m.GhostName = "G";

@@ -45,6 +45,16 @@ TEST(ParseLog, KeepsEmptyFieldsIgnoresExtraFieldsAndStampTail) {
   EXPECT_EQ((*messages)[1].Script, "g");
 }
 
+TEST(ParseLog, AScriptCutInsideACharacterKeepsTheNextMessage) {
+  // The first script ends in the lead byte of a cut character.
+  const auto messages = ParseLog(kHead + Line("20040506070809", "a", "b", "c", "d", "e", "f", "\\0\x82") + "\n" +
+                                 Line("20041231235959", "a", "b", "c", "d", "e", "f", "g") + "\n");
+  ASSERT_TRUE(messages);
+  ASSERT_EQ(messages->size(), 2u);
+  EXPECT_EQ((*messages)[0].Script, "\\0\x82");
+  EXPECT_EQ((*messages)[1].Script, "g");
+}
+
 TEST(ParseLog, HeaderOnlyLogIsEmptyAndWrongFirstLineIsRejectedSilently) {
   const auto empty = ParseLog(kHead);
   ASSERT_TRUE(empty);

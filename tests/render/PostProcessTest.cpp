@@ -22,14 +22,19 @@ TEST(EntityEscape, ReplacesTheFiveCharactersAndNothingElse) {
   EXPECT_EQ(EntityEscape(wide), wide);
 }
 
-TEST(EntityEscape, StepsOverDoubleByteCharactersWhole) {
-  // A lead byte swallows the byte after it, even one that looks like ASCII.
-  EXPECT_EQ(EntityEscape("\x81'a'"), "\x81'a&rsquo;");
+TEST(EntityEscape, StepsOverDoubleByteCharactersWholeButNotOverACutOne) {
+  // A second byte that looks like ASCII stays; a lead byte followed by what
+  // cannot be a second byte stands alone, as the browser reads it, so the
+  // markup character after it is escaped.
+  const std::string so = Sjis("ソ");
+  EXPECT_EQ(EntityEscape(so + "'" + so), so + "&rsquo;" + so);
+  EXPECT_EQ(EntityEscape("\x81'a\x9F<b\xE0\"c\xFC>d\x81 "), "\x81&rsquo;a\x9F&lsaquo;b\xE0&rdquo;c\xFC&rsaquo;d\x81&ensp;");
 }
 
-TEST(HtmlEscape, EscapesMarkupCharactersOnly) {
+TEST(HtmlEscape, EscapesMarkupCharactersOnlyAlsoAfterACutCharacter) {
   EXPECT_EQ(HtmlEscape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'");
   EXPECT_EQ(HtmlEscape(Sjis("さくら 表")), Sjis("さくら 表"));
+  EXPECT_EQ(HtmlEscape("\x81<i\x81\"\xE0&\x9F>"), "\x81&lt;i\x81&quot;\xE0&amp;\x9F&gt;");
 }
 
 TEST(UrlTagToHtml, MakesALinkWithShortDisplayText) {

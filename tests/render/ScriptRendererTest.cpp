@@ -126,6 +126,15 @@ TEST_F(ScriptRendererTest, UrlTagsBecomeLinksInsideTheBalloon) {
   EXPECT_EQ(Render("\\0\\URL[http://x.y/\"><script>]"),
             Speaker0Emulation("<a href=\"http://x.y/&quot;&gt;&lt;script&gt;\">&quot;&gt;&lt;script&gt;[x.y]</a><br>",
                               Img(0)));
+  // A backslash in a link would be read as a tag when the balloon text is
+  // tokenized again, cutting the element inside its attribute.
+  for (const char* tag : {"\\q[", "\\0", "\\n", "\\_s"}) {
+    EXPECT_EQ(Render(std::string("\\0\\URL[http://x.y/") + tag + "z][T]"),
+              Speaker0Emulation(std::string("<a href=\"http://x.y/&#92;") + (tag + 1) + "z\">&#92;" + (tag + 1) +
+                                    "z[x.y]</a><br>[T]<br>",
+                                Img(0)))
+        << tag;
+  }
 }
 
 TEST_F(ScriptRendererTest, NothingCarriesOverBetweenMessages) {

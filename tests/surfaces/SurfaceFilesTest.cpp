@@ -365,6 +365,9 @@ TEST(SurfaceImageTagTest, HostileNamesCannotBreakTheMarkup) {
   EXPECT_EQ(SurfaceImageTag("/h/c&\"<>/", -1, "x\" onerror=\"y"),
             "<img src=\"file:///h/c&amp;&quot;&lt;&gt;/General-1.bmp\""
             " alt=\"x&quot; onerror=&quot;y-1\">");
+  // A lead byte cut from its character hides no quote from the escaping.
+  EXPECT_EQ(SurfaceImageTag("/h/\x81\"/", -1, "x\x81\" onerror=\x81\"y"),
+            "<img src=\"file:///h/\x81&quot;/General-1.bmp\" alt=\"x\x81&quot; onerror=\x81&quot;y-1\">");
 }
 
 TEST(SurfaceImageTagTest, UrlSignificantCharactersInThePathAreEncoded) {

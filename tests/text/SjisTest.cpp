@@ -22,9 +22,11 @@ TEST(SplitLines, BreaksAtEveryLineEndAndNotAfterTheLast) {
   EXPECT_EQ(SplitLines("a\n\rb"), (Lines{"a", "", "b"}));
 }
 
-TEST(SplitLines, KeepsTrailBytesThatLookLikeAscii) {
+TEST(SplitLines, KeepsTrailBytesThatLookLikeAsciiAndBreaksAfterACutCharacter) {
   // "ソ" is 83 5C; its second byte is not a backslash and nothing breaks there.
   EXPECT_EQ(SplitLines("\x83\x5C\r\n\x95\x5C"), (Lines{"\x83\x5C", "\x95\x5C"}));
+  // A lead byte cut from its character does not take the break after it.
+  EXPECT_EQ(SplitLines("a\x83\nb\x95\r\nc\x81\rd\x81"), (Lines{"a\x83", "b\x95", "c\x81", "d\x81"}));
 }
 
 TEST(Find, MatchesOnlyOnCharacterBoundaries) {
