@@ -19,7 +19,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 

@@ -16,7 +16,7 @@
 #include "hollowmere/spp.h"
 #include "platform/Bitmap.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 
