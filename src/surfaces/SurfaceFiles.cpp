@@ -10,35 +10,16 @@
 #include "platform/DebugTrace.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
-#include "text/Numbers.h"
 #include "surfaces/Sha256.h"
 #include "surfaces/SppList.h"
+#include "text/Html.h"
+#include "text/Numbers.h"
 #include "text/Sjis.h"
+#include "text/Url.h"
 
 namespace hollowmere {
 
 namespace {
-
-// Markup-significant characters of a path or name. None of these bytes can
-// be the second byte of a double-byte character, but the scan is
-// character-aware all the same.
-std::string HtmlEscape(std::string s) {
-  s = text::ReplaceAll(s, "&", "&amp;");
-  s = text::ReplaceAll(s, "<", "&lt;");
-  s = text::ReplaceAll(s, ">", "&gt;");
-  s = text::ReplaceAll(s, "\"", "&quot;");
-  return s;
-}
-
-// A path as the path part of a file URL: characters that would end the path
-// ("?", "#") or start an escape ("%") are percent-encoded so the browser
-// opens the file that was written; every other byte stays.
-std::string UrlPathEscape(std::string s) {
-  s = text::ReplaceAll(s, "%", "%25");
-  s = text::ReplaceAll(s, "#", "%23");
-  s = text::ReplaceAll(s, "?", "%3F");
-  return s;
-}
 
 std::string AbsolutePath(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
@@ -181,8 +162,8 @@ std::string SurfaceImageTag(const std::string& cacheDir, int32_t surfaceNumber,
   const std::string path = surfaceNumber == -1
                                ? cacheDir + "General-1.bmp"
                                : SurfaceFilePath(cacheDir, ghostName, surfaceNumber);
-  return "<img src=\"file://" + HtmlEscape(UrlPathEscape(AbsolutePath(path))) + "\" alt=\"" +
-         HtmlEscape(ghostName) + std::to_string(surfaceNumber) + "\">";
+  return "<img src=\"file://" + text::HtmlEscape(text::FileUrlPath(AbsolutePath(path))) + "\" alt=\"" +
+         text::HtmlEscape(ghostName) + std::to_string(surfaceNumber) + "\">";
 }
 
 }  // namespace hollowmere

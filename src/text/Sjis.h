@@ -29,6 +29,14 @@ inline std::size_t CharLength(std::string_view s, std::size_t pos) {
   return (IsLeadByte(s[pos]) && pos + 1 < s.size()) ? 2 : 1;
 }
 
+// The same as a browser decoding the page's Shift_JIS reads it: 2 only for
+// a lead byte followed by a possible second byte; any other lead byte
+// stands alone and the byte after it is read anew. Escaping for markup
+// steps with this, so a cut character cannot hide a "<" or a quote.
+inline std::size_t BrowserCharLength(std::string_view s, std::size_t pos) {
+  return (IsLeadByte(s[pos]) && pos + 1 < s.size() && IsTrailByte(s[pos + 1])) ? 2 : 1;
+}
+
 // Lines split at CR LF, lone CR or lone LF; a break at the very end starts no
 // further line, so "" gives no lines and "a\r\n" gives {"a"}.
 std::vector<std::string> SplitLines(std::string_view text);
