@@ -1,8 +1,6 @@
 // Surface tags to numbers, numbers to cache files, cache files to markup.
 #include "surfaces/SurfaceFiles.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <string_view>
 
@@ -18,19 +16,6 @@
 #include "text/Url.h"
 
 namespace hollowmere {
-
-namespace {
-
-std::string AbsolutePath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  std::string cwd(4096, '\0');
-  if (getcwd(cwd.data(), cwd.size()) == nullptr) return path;
-  cwd.resize(cwd.find('\0'));
-  if (cwd.empty() || cwd.back() != '/') cwd += '/';
-  return ProgramPath(cwd) + path;
-}
-
-}  // namespace
 
 bool IsSurfaceTag(const std::string& tagText) { return tagText.size() >= 2 && tagText[1] == 's'; }
 
