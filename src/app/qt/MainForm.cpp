@@ -13,11 +13,6 @@
 #include "platform/FileSystem.h"
 
 namespace hollowmere::qt {
-namespace {
-
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
-}  // namespace
 
 TBrowserPage::TBrowserPage(QWebEngineProfile* profile, QObject* parent, Dispatch dispatch)
     : QWebEnginePage(profile, parent), dispatch_(std::move(dispatch)) {}

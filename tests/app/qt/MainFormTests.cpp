@@ -44,8 +44,6 @@ using hollowmere::testing::SourceDir;
 using hollowmere::testing::TempDir;
 using text::Sjis;
 
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
 void Spit(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
