@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "platform/FileSystem.h"
 #include "text/Encoding.h"
@@ -130,6 +131,7 @@ class TSocketWindow : public ICopyDataWindow {
     std::string body;
     std::uint32_t size = 0;
     bool haveHeader = false;
+    Clock::time_point lastActive;  // when accepted, or when bytes last came
   };
 
   void Accept() {
@@ -140,12 +142,23 @@ class TSocketWindow : public ICopyDataWindow {
         if (errno == EINTR) continue;
         return;
       }
-      if (pending_.size() >= kMaxPendingFrames) pending_.erase(pending_.begin());
+      if (pending_.size() >= kMaxPendingFrames) DropLongestIdle();
       const unsigned long id = nextId_++;
       Pending& p = pending_[id];
       p.fd.Reset(fd);
+      p.lastActive = Clock::now();
       p.watch = loop_.WatchReadable(fd, [this, id] { Serve(id); });
     }
+  }
+
+  // A peer that has sent nothing yet goes first, then the one idle longest,
+  // so a crowd of idle or dead peers cannot push out one that is sending.
+  void DropLongestIdle() {
+    const auto key = [](const Pending& p) { return std::pair(!p.header.empty(), p.lastActive); };
+    const auto longest = std::min_element(pending_.begin(), pending_.end(), [&](const auto& a, const auto& b) {
+      return key(a.second) < key(b.second);
+    });
+    if (longest != pending_.end()) pending_.erase(longest);
   }
 
   void Serve(unsigned long id) {
@@ -165,6 +178,7 @@ class TSocketWindow : public ICopyDataWindow {
         pending_.erase(it);
         return;
       }
+      p.lastActive = Clock::now();
       if (p.haveHeader) {
         p.body.append(buf, static_cast<std::size_t>(n));
         continue;
@@ -176,8 +190,9 @@ class TSocketWindow : public ICopyDataWindow {
         pending_.erase(it);
         return;
       }
+      // The body grows as its bytes arrive: an announcement alone costs
+      // nothing.
       p.haveHeader = true;
-      p.body.reserve(p.size);
     }
     // Whole: out of the table before the handler runs, whatever it does.
     Pending done = std::move(p);
@@ -202,7 +217,7 @@ class TSocketWindow : public ICopyDataWindow {
   TWindowHandle handle_;
   TCopyDataHandler handler_;
   std::unique_ptr<IFdWatch> listenWatch_;
-  // By arrival; the first is the oldest.
+  // Connections whose frame is not whole yet, by arrival.
   std::map<unsigned long, Pending> pending_;
   unsigned long nextId_ = 0;
 };

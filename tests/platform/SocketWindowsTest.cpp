@@ -220,6 +220,12 @@ TEST_F(SocketWindowsTest, ASlowPeerHoldsUpNobody) {
   TUniqueFd slow = Connect(path);
   ASSERT_TRUE(WriteAll(slow.Get(), frame.substr(0, 5)));
   loop.ServeFor(20ms, [] { return false; });
+  // Nor can a crowd of later peers that send nothing push it out.
+  std::vector<TUniqueFd> idle;
+  for (std::size_t i = 0; i < 2 * kMaxPendingFrames; ++i) {
+    idle.push_back(Connect(path));
+    loop.ServePending();
+  }
   EXPECT_EQ(Send(window->Handle(), {1, 2, "quick one"}), 77u);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].Bytes, "quick one");
