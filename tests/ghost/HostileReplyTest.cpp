@@ -5,8 +5,6 @@
 // responsive, and no descriptor is left behind.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <sys/time.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +22,7 @@
 #include "platform/UniqueFd.h"
 #include "support/FakeBaseware.h"
 #include "support/TestPaths.h"
+#include "support/UnixPeer.h"
 
 namespace hollowmere {
 namespace {
@@ -31,25 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-std::string Le32(std::uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  return s;
-}
-
-// A blocking client socket connected to `path`; closed when it goes.
-TUniqueFd Connect(const std::string& path) {
-  TUniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
-  // A window that never answers fails the test instead of hanging it.
-  const timeval patience{10, 0};
-  ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-  return fd;
-}
+using testing::ConnectUnix;
+using testing::Le32;
 
 void Write(int fd, const std::string& bytes) {
   [[maybe_unused]] const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -95,7 +77,7 @@ TEST(HostileReplyTest, AttacksOnTheReplyWindowLoseAndDuplicateNothing) {
   std::vector<Attack> attacks;
   for (const auto& f : frames) {
     attacks.push_back({f.name, [&] {
-                         TUniqueFd peer = Connect(path);
+                         TUniqueFd peer = ConnectUnix(path);
                          ASSERT_TRUE(peer.IsOpen());
                          Write(peer.Get(), f.bytes);
                          if (f.peerLeaves) return;
@@ -110,7 +92,7 @@ TEST(HostileReplyTest, AttacksOnTheReplyWindowLoseAndDuplicateNothing) {
   // half an acknowledgement and leave.
   attacks.push_back({"1,000 connections", [&] {
                        for (int i = 0; i < 1000; ++i) {
-                         TUniqueFd peer = Connect(path);
+                         TUniqueFd peer = ConnectUnix(path);
                          ASSERT_TRUE(peer.IsOpen()) << i;
                          switch (i % 4) {
                            case 0: held.push_back(std::move(peer)); break;
