@@ -103,5 +103,4 @@ RenderCommandOptions ParseRenderArguments(const std::vector<std::string>& args) 
   return options;
 }
 
-
 }  // namespace hollowmere
