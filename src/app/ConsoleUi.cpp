@@ -9,9 +9,10 @@
 namespace hollowmere {
 namespace {
 
-void WriteLines(std::ostream& out, const std::string& cp932, const char* suffix) {
+void WriteLines(std::ostream& out, const std::string& program, const std::string& cp932,
+                const char* suffix) {
   const std::vector<std::string> lines = text::SplitLines(cp932);
-  out << "Hollowmere:";
+  out << program << ':';
   if (lines.empty()) out << ' ';
   for (std::size_t i = 0; i < lines.size(); ++i) {
     out << (i == 0 ? " " : "\n  ") << text::Cp932ToUtf8Lossy(lines[i]);
@@ -31,10 +32,10 @@ bool IsHeadless(const char* display, const char* waylandDisplay, const char* qpa
   return !Set(display) && !Set(waylandDisplay);
 }
 
-void TConsoleMessageBoxes::ShowMessage(const std::string& text) { WriteLines(out_, text, ""); }
+void TConsoleMessageBoxes::ShowMessage(const std::string& text) { WriteLines(out_, program_, text, ""); }
 
 bool TConsoleMessageBoxes::AskYesNo(const std::string& text) {
-  WriteLines(out_, text, " [no]");
+  WriteLines(out_, program_, text, " [no]");
   return false;
 }
 

@@ -19,8 +19,11 @@ bool IsHeadless(const char* display, const char* waylandDisplay, const char* qpa
 
 class TConsoleMessageBoxes : public IMessageBoxes {
  public:
-  explicit TConsoleMessageBoxes(std::ostream& out) : out_(out) {}
-  // "Hollowmere: " and the text in UTF-8, every line of it indented after the first.
+  // `program`: the name each message starts with.
+  explicit TConsoleMessageBoxes(std::ostream& out, std::string program = "Hollowmere")
+      : out_(out), program_(std::move(program)) {}
+  // The program's name, ": " and the text in UTF-8, every line of it
+  // indented after the first.
   void ShowMessage(const std::string& text) override;
   // Written like a message, answered No.
   bool AskYesNo(const std::string& text) override;
@@ -28,6 +31,7 @@ class TConsoleMessageBoxes : public IMessageBoxes {
 
  private:
   std::ostream& out_;
+  std::string program_;
 };
 
 class TConsoleFileChooser : public IFileChooser {

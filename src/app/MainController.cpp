@@ -31,6 +31,7 @@ TMainController::TMainController(std::string exeDir, TSppList& plugins, Parts pa
     : exeDir_(std::move(exeDir)),
       plugins_(plugins),
       ui_(parts),
+      settings_(DefaultSettings(exeDir_)),
       ssParser_(std::make_unique<TSsParser>()),
       awkStr_(std::make_unique<TAWKStr>()),
       shownMids_(std::make_unique<TShownMessageIds>()),
@@ -44,6 +45,8 @@ TMainController::~TMainController() {
 }
 
 void TMainController::FormCreate() {
+  // A settings file that cannot be read is reported, and the defaults stay.
+  settings_ = DefaultSettings(exeDir_);
   Guarded([&] {
     const TIniFile ini(SettingsFilePath(exeDir_));
     settings_ = LoadSettings(ini, exeDir_);

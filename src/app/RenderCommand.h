@@ -4,38 +4,13 @@
 // pages are converted to CP932, while file-system calls keep the UTF-8 form.
 #pragma once
 
-#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/Errors.h"
+#include "app/RenderArguments.h"
 
 namespace hollowmere {
-
-// A command line that cannot be run; the message is plain ASCII.
-class ERenderUsage : public Error {
- public:
-  using Error::Error;
-};
-
-struct RenderCommandOptions {
-  int32_t PerPage = 100;
-  bool Emulation = true;
-  std::string FontUtf8 = "ＭＳ 明朝";
-  std::string PluginsDir;   // empty: no plugins
-  std::string CacheDir;     // empty: OUTDIR/cache/
-  std::string PatternsDir;  // empty: the executable's folder
-  std::string Locale;       // empty: the user's locale
-  std::string LogFile;
-  std::string OutDir;
-  bool Help = false;
-};
-
-// `args` without the program name. Throws ERenderUsage.
-RenderCommandOptions ParseRenderArguments(const std::vector<std::string>& args);
-
-std::string RenderUsageText();
 
 // Runs the command and returns the exit status: 0 when the pages are written,
 // 1 when the log was rejected or rendering failed, 2 for a bad command line.

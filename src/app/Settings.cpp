@@ -21,8 +21,8 @@ const char kFmo[] = "FMO";
 
 std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
 
+// The stored names; the first key must be there.
 std::vector<std::string> ReadFmoNames(const TIniFile& ini) {
-  if (!ini.ValueExists(kPlay, kFmo)) return {"Sakura"};
   std::vector<std::string> names;
   const std::string first = ini.ReadString(kPlay, kFmo, "");
   names.push_back(first);
@@ -46,20 +46,30 @@ void WriteFmoNames(TIniFile& ini, const std::vector<std::string>& names) {
 
 std::string SettingsFilePath(const std::string& exeDir) { return exeDir + "Hollowmere.ini"; }
 
-TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
+TSettings DefaultSettings(const std::string& exeDir) {
   TSettings s;
-  s.Emulation = ini.ReadBool(kGeneral, "RenderingMode", true);
-  s.SppDir = ini.ReadString(kGeneral, "SppDir", "");
-  s.SurfaceCacheDir = ini.ReadString(kGeneral, "SurfaceCacheDir", exeDir + "cache/");
-  s.Form.Top = ini.ReadInteger(kForm, "Top", 145);
-  s.Form.Left = ini.ReadInteger(kForm, "Left", 209);
-  s.Form.Width = ini.ReadInteger(kForm, "Width", 440);
-  s.Form.Height = ini.ReadInteger(kForm, "Height", 351);
-  s.HtmlFont = ini.ReadString(kHtml, "Font", text::Sjis("ＭＳ 明朝"));
-  s.Luid = ini.ReadString(kGeneral, "LUID", "");
-  s.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", 100);
-  s.FmoNames = ReadFmoNames(ini);
-  s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", false);
+  s.SurfaceCacheDir = exeDir + "cache/";
+  s.HtmlFont = text::Sjis("ＭＳ 明朝");
+  s.FmoNames = {"Sakura"};
+  return s;
+}
+
+TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
+  ini.CheckReadable();
+  const TSettings d = DefaultSettings(exeDir);
+  TSettings s;
+  s.Emulation = ini.ReadBool(kGeneral, "RenderingMode", d.Emulation);
+  s.SppDir = ini.ReadString(kGeneral, "SppDir", d.SppDir);
+  s.SurfaceCacheDir = ini.ReadString(kGeneral, "SurfaceCacheDir", d.SurfaceCacheDir);
+  s.Form.Top = ini.ReadInteger(kForm, "Top", d.Form.Top);
+  s.Form.Left = ini.ReadInteger(kForm, "Left", d.Form.Left);
+  s.Form.Width = ini.ReadInteger(kForm, "Width", d.Form.Width);
+  s.Form.Height = ini.ReadInteger(kForm, "Height", d.Form.Height);
+  s.HtmlFont = ini.ReadString(kHtml, "Font", d.HtmlFont);
+  s.Luid = ini.ReadString(kGeneral, "LUID", d.Luid);
+  s.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", d.MessagesPerPage);
+  s.FmoNames = ini.ValueExists(kPlay, kFmo) ? ReadFmoNames(ini) : d.FmoNames;
+  s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", d.PlayEnabled);
   return s;
 }
 

@@ -35,7 +35,14 @@ struct TSettings {
 // exeDir ends in "/".
 std::string SettingsFilePath(const std::string& exeDir);
 
-// Every key in its start-up order; absent or unreadable values give defaults.
+// What a first start without a settings file has: page font "ＭＳ 明朝",
+// the FMO "Sakura", the cache folder exeDir + "cache/", and the rest as
+// TSettings says.
+TSettings DefaultSettings(const std::string& exeDir);
+
+// Every key in its start-up order; absent or unreadable values give the
+// defaults. A settings file that is there but cannot be read raises
+// EFOpenError (EFTooLargeError when it is over the read limit).
 TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir);
 
 // Every key but "SppDir", in the end-of-run order. A refused write raises

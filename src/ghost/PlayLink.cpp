@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "render/PostProcess.h"
 #include "text/Sjis.h"
+#include "text/Url.h"
 
 namespace hollowmere {
 namespace {
@@ -36,7 +36,7 @@ std::string MakePlayLink(const TMessageItem& message) {
 }
 
 std::optional<TMessageItem> ParsePlayLink(std::string_view url) {
-  std::string rest = UrlDecode(url);
+  std::string rest = text::UrlDecode(url);
   rest = text::ReplaceFirst(rest, kPlayLinkPrefix, "");
   rest = text::ReplaceAll(rest, ",", "\r\n");
   rest = text::ReplaceAll(rest, "/", "\\");

@@ -21,8 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Errors.h"
 #include "platform/FmoSource.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 

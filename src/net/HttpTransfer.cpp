@@ -158,13 +158,28 @@ class TCurlTransfer {
         if (requestSize > 0 || now - start >= limits_.ConnectTimeout) {
           sent = true;
           lastActivity_ = now;
+          // Reply bytes seen before this moment came with the request's
+          // going out: they count in the first window.
+          windowStart_ = now;
+          windowStartBytes_ = 0;
         }
       }
       milliseconds wait{50};
       if (sent) {
+        auto windowAge = std::chrono::duration_cast<milliseconds>(now - windowStart_);
+        if (windowAge >= limits_.StallTimeout) {
+          const uint64_t moved = receivedBytes_ - windowStartBytes_;
+          if (moved < limits_.StallMinBytes) {
+            if (moved > 0) trickled_ = moved;
+            return Fail(EHttpError::Kind::Stalled);
+          }
+          windowStart_ = now;
+          windowStartBytes_ = receivedBytes_;
+          windowAge = milliseconds{0};
+        }
         const auto idle = std::chrono::duration_cast<milliseconds>(now - lastActivity_);
         if (idle >= limits_.StallTimeout) return Fail(EHttpError::Kind::Stalled);
-        wait = std::min(limits_.StallTimeout - idle, milliseconds{1000});
+        wait = std::min({limits_.StallTimeout - idle, limits_.StallTimeout - windowAge, milliseconds{1000}});
       }
       curl_multi_poll(multi, nullptr, 0, static_cast<int>(std::max<long long>(1, wait.count())),
                       nullptr);
@@ -186,6 +201,7 @@ class TCurlTransfer {
     auto* t = static_cast<TCurlTransfer*>(self);
     const size_t n = size * count;
     t->lastActivity_ = Clock::now();
+    t->receivedBytes_ += n;
     // Headers count towards the cap too: a reply made of endless header
     // lines would otherwise never end.
     t->headerBytes_ += n;
@@ -205,6 +221,7 @@ class TCurlTransfer {
     auto* t = static_cast<TCurlTransfer*>(self);
     const size_t n = size * count;
     t->lastActivity_ = Clock::now();
+    t->receivedBytes_ += n;
     // A refused reply's body is not wanted: stop reading it at once.
     long code = 0;
     curl_easy_getinfo(t->easy_, CURLINFO_RESPONSE_CODE, &code);
@@ -232,6 +249,10 @@ class TCurlTransfer {
     return curl_easy_strerror(result);
   }
 
+  std::string TransportFailure(const std::string& why) const {
+    return text::Sjis("サーバ ") + request_.Host + text::Sjis(" との通信に失敗しました: ") + why;
+  }
+
   void Check(CURLcode result) {
     using K = EHttpError::Kind;
     const std::string& host = request_.Host;
@@ -240,6 +261,11 @@ class TCurlTransfer {
         case K::Abandoned:
           Throw(K::Abandoned, text::Sjis("転送を中止しました"));
         case K::Stalled:
+          if (trickled_) {
+            Throw(K::Stalled, text::Sjis("サーバ ") + host + text::Sjis(" からの転送が遅すぎます (") +
+                                  Seconds(limits_.StallTimeout) + text::Sjis(" 秒間に ") +
+                                  std::to_string(*trickled_) + text::Sjis(" バイト)"));
+          }
           Throw(K::Stalled, text::Sjis("サーバ ") + host + text::Sjis(" から ") +
                                 Seconds(limits_.StallTimeout) + text::Sjis(" 秒間データが届きません"));
         default:
@@ -270,9 +296,12 @@ class TCurlTransfer {
         Throw(K::ConnectTimeout, text::Sjis("サーバ ") + host + text::Sjis(" に ") +
                                      Seconds(limits_.ConnectTimeout) +
                                      text::Sjis(" 秒以内に接続できません"));
+      case CURLE_OUT_OF_MEMORY:
+        // What curl says of a header line beyond its own limit too; "out of
+        // memory" alone would send the user looking in the wrong place.
+        Throw(K::Transport, TransportFailure(text::Sjis("応答のヘッダ行が長すぎるか、メモリが足りません")));
       default:
-        Throw(K::Transport, text::Sjis("サーバ ") + host + text::Sjis(" との通信に失敗しました: ") +
-                                Detail(result));
+        Throw(K::Transport, TransportFailure(Detail(result)));
     }
   }
 
@@ -289,6 +318,12 @@ class TCurlTransfer {
   uint64_t headerBytes_ = 0;
   std::optional<EHttpError::Kind> forced_;
   Clock::time_point lastActivity_ = Clock::now();
+  // Reply bytes (headers and body) so far, and where the current stall
+  // window began; a trickle's count in its last window.
+  uint64_t receivedBytes_ = 0;
+  Clock::time_point windowStart_ = Clock::now();
+  uint64_t windowStartBytes_ = 0;
+  std::optional<uint64_t> trickled_;
 };
 
 std::string PerformHttpTransfer(const THttpRequest& request, const THttpLimits& limits,

@@ -9,8 +9,9 @@
 // No proxy (whatever the environment says), no cookies, no redirects: any
 // reply whose status is not 2xx fails with its status line as received.
 // A dead or hostile server cannot hang or flood the caller: connecting has a
-// time limit, a transfer fails when no byte moves for the stall limit, and a
-// reply body (or its headers) over the cap fails and keeps nothing.
+// time limit, a transfer fails when no byte moves for the stall limit or
+// when the reply trickles (fewer than StallMinBytes within one stall limit),
+// and a reply body (or its headers) over the cap fails and keeps nothing.
 #pragma once
 
 #include <atomic>
@@ -19,14 +20,20 @@
 #include <mutex>
 #include <string>
 
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 
 struct THttpLimits {
   std::chrono::milliseconds ConnectTimeout{15000};
+  // Once the request has gone out, the reply must move: no byte for this
+  // long, or fewer than StallMinBytes (headers and body) within one such
+  // window, counted from the request on, window after window, fails the
+  // transfer as stalled. So a server that sends a byte now and then cannot
+  // keep a transfer alive for ever, while any working line clears it easily.
   std::chrono::milliseconds StallTimeout{60000};
   uint64_t MaxBodyBytes = uint64_t{256} << 20;
+  uint64_t StallMinBytes = 1024;
 };
 
 // A failed transfer; the message is CP932, shown to the user as it is.

@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 
 namespace hollowmere {

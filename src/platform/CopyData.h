@@ -12,7 +12,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 

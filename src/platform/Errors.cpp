@@ -5,10 +5,6 @@
 
 namespace hollowmere {
 
-EConvertError InvalidIntegerError(const std::string& text) {
-  return EConvertError("'" + text + "' is not a valid integer value");
-}
-
 EFOpenError FileOpenError(const std::string& path) {
   static const std::string head = text::Sjis("ファイル ");
   static const std::string tail = text::Sjis(" は開けません");

@@ -1,23 +1,13 @@
-// Exceptions of the framework layer. Every message is CP932 bytes, exactly the
-// text the user is shown; the window converts it for display.
+// Exceptions of the operating-system layer: files that cannot be opened,
+// read or made, and settings that cannot be written. Every message is CP932
+// bytes, exactly the text the user is shown; the base type is text/Error.h.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
+#include "text/Error.h"
+
 namespace hollowmere {
-
-// Base of every error the program reports to the user.
-class Error : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// A text that is not a valid integer: "'%s' is not a valid integer value".
-class EConvertError : public Error {
- public:
-  using Error::Error;
-};
 
 // A file that cannot be opened: "ファイル %s は開けません".
 class EFOpenError : public Error {
@@ -44,7 +34,6 @@ class EIniFileException : public Error {
 };
 
 // Builders for the messages above (path bytes are CP932).
-EConvertError InvalidIntegerError(const std::string& text);
 EFOpenError FileOpenError(const std::string& path);
 EFTooLargeError FileTooLargeError(const std::string& path);
 EFCreateError FileCreateError(const std::string& path);

@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -211,12 +212,26 @@ std::size_t RemoveStaleTemporaries(const std::string& folder,
   return removed;
 }
 
-std::string ExecutableFolder() {
-  std::string buf(4096, '\0');
+std::string NativeExecutableFolder() {
+  std::string buf(PATH_MAX, '\0');
   const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return "./";
+  if (n <= 0 || static_cast<std::size_t>(n) >= buf.size()) return NativeCurrentFolder();
   buf.resize(static_cast<std::size_t>(n));
-  return ExtractFilePath(ProgramPath(buf));
+  return ExtractFilePath(buf);
+}
+
+std::string NativeCurrentFolder() {
+  std::string cwd(PATH_MAX, '\0');
+  if (getcwd(cwd.data(), cwd.size()) == nullptr) return std::string();
+  cwd.resize(cwd.find('\0'));
+  if (!cwd.empty() && cwd.back() != '/') cwd += '/';
+  return cwd;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  const std::string cwd = NativeCurrentFolder();
+  return cwd.empty() ? path : ProgramPath(cwd) + path;
 }
 
 std::string ExtractFilePath(const std::string& path) {

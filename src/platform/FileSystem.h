@@ -64,8 +64,17 @@ std::size_t RemoveStaleTemporaries(const std::string& folder,
 // True while a process with this id exists.
 bool ProcessRunning(long pid);
 
-// The folder of the running executable, ending in "/".
-std::string ExecutableFolder();
+// The folder of the running executable, ending in "/", in the file
+// system's own form (UTF-8); the current folder when the system cannot tell.
+std::string NativeExecutableFolder();
+
+// The current working folder, ending in "/", in the file system's own form;
+// empty when the system cannot tell.
+std::string NativeCurrentFolder();
+
+// `path` made absolute against the current folder. An absolute path stays as
+// it is, and so does every path while the current folder is unknown.
+std::string AbsolutePath(const std::string& path);
 
 // The folder part of a path, up to and including its last "/" ("" if none).
 std::string ExtractFilePath(const std::string& path);

@@ -128,6 +128,10 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
   return Lookup(path_, section, key).has_value();
 }
 
+void TIniFile::CheckReadable() const {
+  if (FileExists(path_)) ReadWholeFile(path_);
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
   if (value.find_first_of("\r\n") != std::string::npos) {
     throw std::invalid_argument("an INI value cannot hold a line break");

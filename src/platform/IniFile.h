@@ -25,6 +25,11 @@ class TIniFile {
   // Read as an integer (default 1 or 0); any non-zero value is true.
   bool ReadBool(const std::string& section, const std::string& key, bool def) const;
   bool ValueExists(const std::string& section, const std::string& key) const;
+  // Raises EFOpenError ("ファイル %s は開けません") when something is at the
+  // path that cannot be read as a file (a folder, one without permission),
+  // EFTooLargeError when the file is over the read limit. A missing file is
+  // no error: every value is then its default.
+  void CheckReadable() const;
 
   // Raise EIniFileException ("<file> に書き込めません") when the file system
   // refuses; the file is then unchanged. Values may not hold line breaks.

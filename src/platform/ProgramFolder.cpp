@@ -81,9 +81,8 @@ void Seed(const std::string& folder, const std::string& dataDir) {
 
 TProgramFolderPlaces CurrentProgramFolderPlaces() {
   TProgramFolderPlaces places;
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  const fs::path exeDir = ec ? fs::current_path() : exe.parent_path();
+  // The folder without its final "/", so that its parent is bin/'s parent.
+  const fs::path exeDir = fs::path(NativeExecutableFolder()).parent_path();
   places.ExeDir = WithSlash(exeDir.string());
   places.DataDir = WithSlash((exeDir.parent_path() / "share" / "hollowmere").string());
   places.XdgDataHome = Env("XDG_DATA_HOME");

@@ -30,7 +30,7 @@ struct TProgramFolderPlaces {
   std::string Home;         // the user's home folder
 };
 
-// The places of this process: /proc/self/exe and the environment.
+// The places of this process: its executable's folder and the environment.
 TProgramFolderPlaces CurrentProgramFolderPlaces();
 
 // The files a program folder needs and the seeding copies.

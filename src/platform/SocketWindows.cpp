@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "platform/FileSystem.h"
 #include "text/Encoding.h"
@@ -127,6 +128,8 @@ class TSocketWindow : public ICopyDataWindow {
     TUniqueFd fd;
     std::unique_ptr<IFdWatch> watch;
     TCopyDataFrameReader frame;
+    bool heard = false;            // whether any byte came yet
+    Clock::time_point lastActive;  // when accepted, or when bytes last came
   };
 
   void Accept() {
@@ -137,12 +140,23 @@ class TSocketWindow : public ICopyDataWindow {
         if (errno == EINTR) continue;
         return;
       }
-      if (pending_.size() >= kMaxPendingFrames) pending_.erase(pending_.begin());
+      if (pending_.size() >= kMaxPendingFrames) DropLongestIdle();
       const unsigned long id = nextId_++;
       Pending& p = pending_[id];
       p.fd.Reset(fd);
+      p.lastActive = Clock::now();
       p.watch = loop_.WatchReadable(fd, [this, id] { Serve(id); });
     }
+  }
+
+  // A peer that has sent nothing yet goes first, then the one idle longest,
+  // so a crowd of idle or dead peers cannot push out one that is sending.
+  void DropLongestIdle() {
+    const auto key = [](const Pending& p) { return std::pair(p.heard, p.lastActive); };
+    const auto longest = std::min_element(pending_.begin(), pending_.end(), [&](const auto& a, const auto& b) {
+      return key(a.second) < key(b.second);
+    });
+    if (longest != pending_.end()) pending_.erase(longest);
   }
 
   void Serve(unsigned long id) {
@@ -159,6 +173,8 @@ class TSocketWindow : public ICopyDataWindow {
         pending_.erase(it);
         return;
       }
+      p.heard = true;
+      p.lastActive = Clock::now();
       p.frame.Take(buf, static_cast<std::size_t>(n));
     }
     if (p.frame.State() == TCopyDataFrameReader::EState::Refused) {
@@ -185,7 +201,7 @@ class TSocketWindow : public ICopyDataWindow {
   TWindowHandle handle_;
   TCopyDataHandler handler_;
   std::unique_ptr<IFdWatch> listenWatch_;
-  // By arrival; the first is the oldest.
+  // Connections whose frame is not whole yet, by arrival.
   std::map<unsigned long, Pending> pending_;
   unsigned long nextId_ = 0;
 };
@@ -226,7 +242,8 @@ std::size_t TCopyDataFrameReader::Take(const char* data, std::size_t length) {
     }
     message_.Sender = GetLe32(header_.data());
     message_.DwData = GetLe32(header_.data() + 4);
-    message_.Bytes.reserve(size_);
+    // The body grows as its bytes arrive: an announcement alone costs
+    // nothing.
   } else {
     message_.Bytes.append(data, taken);
   }

@@ -6,9 +6,11 @@
 //
 // Invariants: a window's socket is served on the main thread by the main
 // loop and never blocks it: frames are read piece by piece as they arrive;
-// a frame announcing more than kMaxCopyDataBytes is dropped unread; at most
+// a frame announcing more than kMaxCopyDataBytes is dropped unread, and a
+// frame's buffer grows only with the bytes that came; at most
 // kMaxPendingFrames connections are read at a time (a further one pushes
-// out the oldest). A window's socket file is removed when the window goes.
+// out one that has sent nothing, else the one idle longest). A window's socket file is removed
+// when the window goes.
 #pragma once
 
 #include <chrono>

@@ -10,9 +10,10 @@
 #include "ghost/PlayLink.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
-#include "render/PostProcess.h"
 #include "text/Encoding.h"
+#include "text/Html.h"
 #include "text/Sjis.h"
+#include "text/Url.h"
 
 namespace hollowmere {
 namespace {
@@ -40,18 +41,9 @@ const PageTexts& Texts() {
   return texts;
 }
 
-// A path as the path part of a file URL: "%", "#" and "?" would start an
-// escape, a fragment or a query, so they are percent-encoded; every other
-// byte, CP932 included, stays.
-std::string FileUrlPath(std::string_view path) {
-  std::string s = text::ReplaceAll(path, "%", "%25");
-  s = text::ReplaceAll(s, "#", "%23");
-  return text::ReplaceAll(s, "?", "%3F");
-}
-
 // The page prefix ready for an href value.
 std::string PrefixForHref(std::string_view pageFilePrefix) {
-  return HtmlEscape(FileUrlPath(pageFilePrefix));
+  return text::HtmlEscape(text::FileUrlPath(pageFilePrefix));
 }
 
 // Navigation with the prefix already made ready for an href value.
@@ -152,21 +144,21 @@ void TPageBuilder::AppendInfoBlock(std::string& out, const TMessageItem& message
   out += dates_.Format(message.PostedAt);
   out += "/\r\n";
   out += t.ghost;
-  AppendHtmlEscaped(out, message.GhostName);
+  text::AppendHtmlEscaped(out, message.GhostName);
   out += "/\r\n";
   out += t.channel;
-  AppendHtmlEscaped(out, message.HeaderValue("Channel"));
+  text::AppendHtmlEscaped(out, message.HeaderValue("Channel"));
   out += "\r\n";
   out += t.connections;
-  AppendHtmlEscaped(out, message.HeaderValue("Connection"));
+  text::AppendHtmlEscaped(out, message.HeaderValue("Connection"));
   out += "/\r\n";
   out += t.votes;
-  AppendHtmlEscaped(out, message.HeaderValue("Vote"));
+  text::AppendHtmlEscaped(out, message.HeaderValue("Vote"));
   out += "/\r\n";
   out += t.agrees;
-  AppendHtmlEscaped(out, message.HeaderValue("Agree"));
+  text::AppendHtmlEscaped(out, message.HeaderValue("Agree"));
   out += "<br>\r\n";
-  const std::string mid = HtmlEscape(message.HeaderValue("MID"));
+  const std::string mid = text::HtmlEscape(message.HeaderValue("MID"));
   out += "<a href=\"http://vote.";
   out += mid;
   out += t.voteLink;
@@ -176,7 +168,7 @@ void TPageBuilder::AppendInfoBlock(std::string& out, const TMessageItem& message
   out += "\r\n<a href=\"";
   std::string link;
   AppendPlayLink(link, message);
-  AppendHtmlEscaped(out, link);
+  text::AppendHtmlEscaped(out, link);
   out += t.playLink;
   out += "\r\n";
 }

@@ -1,19 +1,21 @@
 // Text and link post-processing of the balloon HTML. All scans walk whole
-// Shift_JIS characters (text::CharLength) so that trail bytes never match;
-// the escaping walks them as a browser reads them (text::BrowserCharLength),
-// so a character cut after its lead byte cannot hide markup from it.
+// Shift_JIS characters (text::CharLength) so that trail bytes never match.
 #include "render/PostProcess.h"
 
 #include <vector>
 
 #include "regex/bmRegExp.h"
-#include "text/Numbers.h"
+#include "text/Html.h"
 #include "text/Sjis.h"
+#include "text/Url.h"
 
 namespace hollowmere {
 namespace {
 
+using text::AppendHtmlEscaped;
 using text::CharLength;
+using text::HtmlEscape;
+using text::UrlDecode;
 
 // Pieces of `s` between the single-byte separators `sep`; an empty piece
 // between two separators counts, a separator at the very end adds none.
@@ -35,97 +37,6 @@ std::vector<std::string_view> SplitAt(std::string_view s, char sep) {
 }
 
 }  // namespace
-
-std::string EntityEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 4);
-  AppendEntityEscaped(out, text);
-  return out;
-}
-
-void AppendEntityEscaped(std::string& out, std::string_view text) {
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const std::size_t len = text::BrowserCharLength(text, i);
-    if (len == 2) {
-      out.append(text.data() + i, 2);
-      i += 2;
-      continue;
-    }
-    switch (text[i]) {
-      case ' ': out += "&ensp;"; break;
-      case '\'': out += "&rsquo;"; break;
-      case '"': out += "&rdquo;"; break;
-      case '<': out += "&lsaquo;"; break;
-      case '>': out += "&rsaquo;"; break;
-      default: out += text[i]; break;
-    }
-    ++i;
-  }
-}
-
-void AppendHtmlEscaped(std::string& out, std::string_view text) {
-  const std::size_t n = text.size();
-  std::size_t copied = 0;
-  std::size_t i = 0;
-  while (i < n) {
-    const std::size_t len = text::BrowserCharLength(text, i);
-    const char* entity = nullptr;
-    if (len == 1) {
-      switch (text[i]) {
-        case '&': entity = "&amp;"; break;
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        case '"': entity = "&quot;"; break;
-        default: break;
-      }
-    }
-    if (entity != nullptr) {
-      out.append(text.data() + copied, i - copied);
-      out += entity;
-      copied = i + 1;
-    }
-    i += len;
-  }
-  out.append(text.data() + copied, n - copied);
-}
-
-std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  AppendHtmlEscaped(out, text);
-  return out;
-}
-
-std::string UrlDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const std::size_t len = CharLength(text, i);
-    if (len != 1 || text[i] != '%') {
-      out.append(text.data() + i, len);
-      i += len;
-      continue;
-    }
-    ++i;
-    // The (at most) two characters after the percent sign go with it.
-    int value = 0;
-    bool hex = false;
-    for (int taken = 0; taken < 2 && i < n; ++taken) {
-      const std::size_t clen = CharLength(text, i);
-      const int digit = clen == 1 ? text::HexDigitValue(text[i]) : -1;
-      if (taken == 0) hex = true;
-      if (digit < 0) hex = false;
-      value = value * 16 + (digit < 0 ? 0 : digit);
-      i += clen;
-    }
-    if (hex && value >= 1 && value <= 255) out += static_cast<char>(value);
-  }
-  return out;
-}
 
 std::string UrlDisplayText(std::string_view url) {
   const std::vector<std::string_view> parts = SplitAt(url, '/');

@@ -15,6 +15,7 @@
 #include "surfaces/SppList.h"
 #include "surfaces/SurfaceFiles.h"
 #include "text/Encoding.h"
+#include "text/Html.h"
 #include "text/Sjis.h"
 
 namespace hollowmere {
@@ -134,7 +135,7 @@ void TScriptRenderer::DecideTokenOutputs() {
   for (int i = 0; i < count; ++i) {
     const TSsMarkUp& token = parser_.MarkUp(i);
     if (!CountsAsTag(token)) {
-      AppendEntityEscaped(rebuilt_, token.Str);
+      text::AppendEntityEscaped(rebuilt_, token.Str);
       continue;
     }
     const std::string_view tag = token.Str;

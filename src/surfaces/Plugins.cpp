@@ -84,7 +84,7 @@ bool TSppImage::SurfaceKeyMatches(int32_t surfaceId, uint8_t selector) const {
 // ---- TSppImplementation1 ----
 
 TSppImplementation1::TSppImplementation1(TSppPlugin& plugin) : TSppImplementation(plugin) {
-  const DynamicLibrary& lib = plugin.Handle;
+  const DynamicLibrary& lib = plugin.Handle();
   load_ = lib.Function<SppLoadProc>("Load");
   unload_ = lib.Function<SppUnloadProc>("Unload");
   getImage_ = lib.Function<SppGetImageProc>("GetImage");
@@ -95,7 +95,7 @@ TSppImplementation1::TSppImplementation1(TSppPlugin& plugin) : TSppImplementatio
   }
 }
 
-void TSppImplementation1::Load() { load_(ExtractFilePath(Plugin->FileName).c_str()); }
+void TSppImplementation1::Load() { load_(ExtractFilePath(Plugin().FileName).c_str()); }
 
 void TSppImplementation1::Unload() { unload_(); }
 
@@ -124,11 +124,11 @@ std::unique_ptr<TSppImage> TSppImplementation1::GetImage(const std::string& ghos
 
 TSppPlugin::TSppPlugin(const std::string& fileName) : FileName(fileName) {
   try {
-    if (!Handle.Open(FileName)) {
-      DebugTrace("Error loading: " + Handle.LastError());
+    if (!handle_.Open(FileName)) {
+      DebugTrace("Error loading: " + handle_.LastError());
       throw ESppException("Error loading " + FileName);
     }
-    const auto getVersion = Handle.Function<SppGetVersionProc>("GetVersion");
+    const auto getVersion = handle_.Function<SppGetVersionProc>("GetVersion");
     if (getVersion == nullptr) throw ESppException(FileName + " is not a valid SPP module");
     char name[256] = {};
     int32_t version = 0;
@@ -138,10 +138,10 @@ TSppPlugin::TSppPlugin(const std::string& fileName) : FileName(fileName) {
       throw ESppException("Module " + FileName + " returned unsupported version number(" +
                           std::to_string(version) + ")");
     }
-    Implementation = std::make_unique<TSppImplementation1>(*this);
+    implementation_ = std::make_unique<TSppImplementation1>(*this);
     PluginName.assign(name, strnlen(name, sizeof name));
     VersionFlag = flag != 0;
-    Implementation->Load();
+    implementation_->Load();
   } catch (...) {
     Dispose();
     throw;
@@ -152,8 +152,8 @@ TSppPlugin::~TSppPlugin() { Dispose(); }
 
 std::unique_ptr<TSppImage> TSppPlugin::GetImage(const std::string& ghostName, int32_t surfaceId,
                                                 uint8_t selector) {
-  if (!Implementation) return nullptr;
-  return Implementation->GetImage(ghostName, surfaceId, selector);
+  if (!implementation_) return nullptr;
+  return implementation_->GetImage(ghostName, surfaceId, selector);
 }
 
 void TSppPlugin::Release() {
@@ -161,11 +161,11 @@ void TSppPlugin::Release() {
 }
 
 bool TSppPlugin::Dispose() {
-  if (Implementation) {
-    Implementation->Unload();
-    Implementation.reset();
+  if (implementation_) {
+    implementation_->Unload();
+    implementation_.reset();
   }
-  return Handle.Release();
+  return handle_.Release();
 }
 
 }  // namespace hollowmere

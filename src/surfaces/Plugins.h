@@ -1,9 +1,9 @@
 // Surface preview plugins as the program sees them: one loaded library
 // (TSppPlugin), its adapter for interface version 1 (TSppImplementation1),
 // and the pictures they give (TSppImage, keyed by ghost name and surface key).
-// Invariant: a TSppPlugin that exists has a loaded library, an adapter whose
-// five entry points were all found, and has had its Load called; Unload is
-// called exactly once before the library goes.
+// Invariant: a TSppPlugin that exists, until its Release, has a loaded
+// library, an adapter whose five entry points were all found, and has had its
+// Load called; Unload is called exactly once before the library goes.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,7 @@
 #include "hollowmere/spp.h"
 #include "platform/Bitmap.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 
@@ -54,7 +54,7 @@ class TSppPlugin;
 // Adapter between the program and one interface version of a library.
 class TSppImplementation {
  public:
-  explicit TSppImplementation(TSppPlugin& plugin) : Plugin(&plugin) {}
+  explicit TSppImplementation(TSppPlugin& plugin) : plugin_(&plugin) {}
   virtual ~TSppImplementation() = default;
   TSppImplementation(const TSppImplementation&) = delete;
   TSppImplementation& operator=(const TSppImplementation&) = delete;
@@ -66,7 +66,12 @@ class TSppImplementation {
   virtual void Unload() = 0;
   virtual void Configure() = 0;
 
-  TSppPlugin* Plugin;  // the plugin this adapter belongs to (not owned)
+ protected:
+  // The plugin this adapter belongs to (not owned).
+  TSppPlugin& Plugin() const { return *plugin_; }
+
+ private:
+  TSppPlugin* plugin_;
 };
 
 // Interface version 1: the five entry points besides GetVersion.
@@ -109,16 +114,22 @@ class TSppPlugin {
   // Does nothing the second time.
   void Release();
 
+  // The loaded library, for looking up entry points; released by Release.
+  const DynamicLibrary& Handle() const { return handle_; }
+
   std::string PluginName;
   std::string FileName;
-  std::unique_ptr<TSppImplementation> Implementation;
-  DynamicLibrary Handle;
   bool VersionFlag = false;
 
  private:
   // Unload (when an adapter exists), free the adapter, release the library.
   // False when the release was refused.
   bool Dispose();
+
+  // Private, so that only loading and Release change them: the adapter
+  // exists exactly while the library is loaded and its Load has been called.
+  std::unique_ptr<TSppImplementation> implementation_;
+  DynamicLibrary handle_;
 };
 
 }  // namespace hollowmere

@@ -1,8 +1,6 @@
 // Surface tags to numbers, numbers to cache files, cache files to markup.
 #include "surfaces/SurfaceFiles.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <string_view>
 
@@ -10,54 +8,14 @@
 #include "platform/DebugTrace.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
-#include "text/Numbers.h"
 #include "surfaces/Sha256.h"
 #include "surfaces/SppList.h"
+#include "text/Html.h"
+#include "text/Numbers.h"
 #include "text/Sjis.h"
+#include "text/Url.h"
 
 namespace hollowmere {
-
-namespace {
-
-// Markup-significant characters of a path or name, found as a browser reads
-// the page: none can be the second byte of a character, so one after a lead
-// byte cut from its character is escaped as well.
-std::string HtmlEscape(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t len = text::BrowserCharLength(s, i);
-    switch (len == 1 ? s[i] : '\0') {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.append(s, i, len); break;
-    }
-    i += len;
-  }
-  return out;
-}
-
-// A path as the path part of a file URL: characters that would end the path
-// ("?", "#") or start an escape ("%") are percent-encoded so the browser
-// opens the file that was written; every other byte stays.
-std::string UrlPathEscape(std::string s) {
-  s = text::ReplaceAll(s, "%", "%25");
-  s = text::ReplaceAll(s, "#", "%23");
-  s = text::ReplaceAll(s, "?", "%3F");
-  return s;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  std::string cwd(4096, '\0');
-  if (getcwd(cwd.data(), cwd.size()) == nullptr) return path;
-  cwd.resize(cwd.find('\0'));
-  if (cwd.empty() || cwd.back() != '/') cwd += '/';
-  return ProgramPath(cwd) + path;
-}
-
-}  // namespace
 
 bool IsSurfaceTag(const std::string& tagText) { return tagText.size() >= 2 && tagText[1] == 's'; }
 
@@ -189,8 +147,8 @@ std::string SurfaceImageTag(const std::string& cacheDir, int32_t surfaceNumber,
   const std::string path = surfaceNumber == -1
                                ? cacheDir + "General-1.bmp"
                                : SurfaceFilePath(cacheDir, ghostName, surfaceNumber);
-  return "<img src=\"file://" + HtmlEscape(UrlPathEscape(AbsolutePath(path))) + "\" alt=\"" +
-         HtmlEscape(ghostName) + std::to_string(surfaceNumber) + "\">";
+  return "<img src=\"file://" + text::HtmlEscape(text::FileUrlPath(AbsolutePath(path))) + "\" alt=\"" +
+         text::HtmlEscape(ghostName) + std::to_string(surfaceNumber) + "\">";
 }
 
 }  // namespace hollowmere

@@ -1,7 +1,7 @@
 // Integer conversion; see Numbers.h for the accepted forms.
 #include "text/Numbers.h"
 
-#include "platform/Errors.h"
+#include "text/Error.h"
 
 namespace hollowmere::text {
 

@@ -1,11 +1,13 @@
-// The program without a display: when it counts as headless, and its boxes
-// and chooser as lines on standard error that never wait.
+// The program without a display: when it counts as headless, its boxes and
+// chooser as lines on standard error that never wait, and the renderer's
+// progress bar.
 #include "app/ConsoleUi.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "app/ConsoleProgressBar.h"
 #include "text/Encoding.h"
 
 namespace hollowmere {
@@ -45,6 +47,35 @@ TEST(ConsoleUiTest, BoxesAndChoosersBecomeLinesAndAnswerAtOnce) {
             "Hollowmere: \n"
             "Hollowmere: 開きますか？ [no]\n"
             "Hollowmere: no display to choose a file (plugins (*.so)), none chosen\n");
+
+  std::ostringstream render;
+  TConsoleMessageBoxes named(render, "hollowmere-render");
+  named.ShowMessage("Error loading /p/x.so");
+  EXPECT_EQ(render.str(), "hollowmere-render: Error loading /p/x.so\n");
+}
+
+TEST(ConsoleProgressBar, DrawsLargeJobsInPlaceAndEndsTheLine) {
+  std::ostringstream out;
+  {
+    TConsoleProgressBar bar(out, true);
+    bar.Update(0, 4000);
+    bar.Update(1000, 4000);
+    bar.Update(4000, 4000);
+  }
+  EXPECT_EQ(out.str(), "\r[" + std::string(40, ' ') + "] 0/4000" +  //
+                           "\r[" + std::string(10, '#') + std::string(30, ' ') + "] 1000/4000" +
+                           "\r[" + std::string(40, '#') + "] 4000/4000\n");
+
+  // Small jobs, and output that is no terminal, draw nothing at all.
+  std::ostringstream none;
+  {
+    TConsoleProgressBar small(none, true);
+    small.Update(5, kProgressBarFrom - 1);
+    TConsoleProgressBar off(none, false);
+    off.Update(5, 10 * kProgressBarFrom);
+    off.Finish();
+  }
+  EXPECT_EQ(none.str(), "");
 }
 
 }  // namespace

@@ -95,6 +95,32 @@ TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
   EXPECT_FALSE(fs::exists(IniPath()));
 }
 
+TEST_F(MainControllerTest, AnUnreadableSettingsFileIsReportedAndTheDefaultsStay) {
+  // Settings a run had before, then a start that cannot read the file.
+  StartWithPluginFolder();
+  controller.Settings().HtmlFont = "x";
+  controller.Settings().FmoNames.clear();
+  fs::remove(IniPath());
+  fs::create_directory(IniPath());
+  boxes.messages.clear();
+  controller.FormCreate();
+  const std::string unreadable = Sjis("ファイル ") + IniPath() + Sjis(" は開けません");
+  ASSERT_FALSE(boxes.messages.empty());
+  EXPECT_EQ(boxes.messages[0], unreadable);
+  const TSettings& s = controller.Settings();
+  EXPECT_EQ(s.HtmlFont, Sjis("ＭＳ 明朝"));
+  EXPECT_EQ(s.FmoNames, std::vector<std::string>{"Sakura"});
+  EXPECT_EQ(s.SurfaceCacheDir, dir.path() + "cache/");
+  EXPECT_EQ(s.MessagesPerPage, 100);
+  EXPECT_TRUE(s.Emulation);
+  EXPECT_EQ(window.bounds, (TFormBounds{145, 209, 440, 351}));
+  // The file is not replaced at the end either.
+  boxes.messages.clear();
+  controller.FormDestroy();
+  EXPECT_EQ(boxes.messages, std::vector<std::string>{IniPath() + Sjis(" に書き込めません")});
+  EXPECT_TRUE(fs::is_directory(IniPath()));
+}
+
 TEST_F(MainControllerTest, PluginFolderChosenAtStartIsLoadedAndWrittenAtOnce) {
   fs::create_directory(dir.file("plugins"));
   files.answer = dir.file("plugins/anything.so");

@@ -1,10 +1,12 @@
 // Settings defaults, reading and the written file.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "app/Settings.h"
+#include "platform/Errors.h"
 #include "support/TestPaths.h"
 #include "text/Encoding.h"
 
@@ -26,6 +28,17 @@ TEST(Settings, FirstStartUsesTheDefaults) {
   EXPECT_EQ(s.FmoNames, std::vector<std::string>{"Sakura"});
   EXPECT_FALSE(s.PlayEnabled);
   EXPECT_EQ(SettingsFilePath("/opt/h/"), "/opt/h/Hollowmere.ini");
+}
+
+TEST(Settings, ASettingsFileThatCannotBeReadIsAnError) {
+  TempDir dir;
+  std::filesystem::create_directory(SettingsFilePath(dir.path()));
+  try {
+    LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path());
+    ADD_FAILURE() << "a folder read as settings";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.what(), text::Sjis("ファイル ") + SettingsFilePath(dir.path()) + text::Sjis(" は開けません"));
+  }
 }
 
 TEST(Settings, ReadsModeAndPageCountForms) {

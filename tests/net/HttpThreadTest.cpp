@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <optional>
 #include <thread>
 
@@ -97,61 +99,139 @@ TEST_F(HttpThreadTest, RequestsGoOnTheWireExactlyAndTheReplyIsKeptByteForByte) {
   }
 }
 
+// Every way a server can fail or turn hostile, at small limits unless the
+// case is about the real ones: each transfer ends in exactly one handler,
+// the error handler, with a one-line CP932 text a user can read, and the
+// next transfer to the same server completes.
 TEST_F(HttpThreadTest, EveryFailureEndsInTheErrorHandlerWithAReadableText) {
   using K = EHttpError::Kind;
-  const THttpLimits quick{300ms, 300ms, 1000};
+  const THttpLimits real;
+  ASSERT_EQ(real.MaxBodyBytes, uint64_t{256} << 20);
+  const THttpLimits quick{300ms, 300ms, 1000, 64};
+  // `total` bytes of "x" made as they are sent, `piece` bytes every `gap`.
+  const auto stream = [](std::size_t total, std::size_t piece, std::chrono::milliseconds gap) {
+    return [total, piece, gap, sent = std::size_t{0}]() mutable {
+      if (sent >= total) return std::string();
+      std::this_thread::sleep_for(gap);
+      const std::size_t n = std::min(piece, total - sent);
+      sent += n;
+      return std::string(n, 'x');
+    };
+  };
+  const std::string overCap(1001, 'x');
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  const std::string tooLarge = Sjis("サーバの応答が大きすぎます (1000 バイトを超えました)");
   struct Case {
     const char* name;
     std::optional<RawHttpServer::Reply> reply;  // none: nobody listens
     K kind;
-    std::string text;  // exact, "%h" standing for host:port
+    // Exact, "%h" standing for host:port and "%n" for a number; empty: the
+    // transport failure's own text after our prefix.
+    std::string text;
+    THttpLimits limits;
   };
-  const std::string big(5000, 'x');
   const std::vector<Case> cases = {
-      {"refused", std::nullopt, K::ConnectFailed, Sjis("サーバ %h に接続できません: Connection refused")},
+      {"refused", std::nullopt, K::ConnectFailed, Sjis("サーバ %h に接続できません: Connection refused"), quick},
       {"302", RawHttpServer::Respond("HTTP/1.1 302 Found", "", "Location: http://elsewhere/\r\n"),
-       K::Status, "HTTP/1.1 302 Found"},
+       K::Status, "HTTP/1.1 302 Found", quick},
       {"404", RawHttpServer::Respond("HTTP/1.1 404 Not Found", "gone"), K::Status,
-       "HTTP/1.1 404 Not Found"},
+       "HTTP/1.1 404 Not Found", quick},
       {"500 with a body", RawHttpServer::Respond("HTTP/1.0 500 Internal  Error", "<html>oops</html>"),
-       K::Status, "HTTP/1.0 500 Internal  Error"},
+       K::Status, "HTTP/1.0 500 Internal  Error", quick},
+      {"sends nothing at all", RawHttpServer::Reply{"", true}, K::Stalled,
+       Sjis("サーバ %h から 0.3 秒間データが届きません"), quick},
       {"stalls after the headers",
        RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc", true}, K::Stalled,
-       Sjis("サーバ %h から 0.3 秒間データが届きません")},
-      {"over the cap by its length", RawHttpServer::Respond("HTTP/1.1 200 OK", big), K::TooLarge,
-       Sjis("サーバの応答が大きすぎます (1000 バイトを超えました)")},
-      {"over the cap without a length", RawHttpServer::Reply{"HTTP/1.0 200 OK\r\n\r\n" + big, false},
-       K::TooLarge, Sjis("サーバの応答が大きすぎます (1000 バイトを超えました)")},
+       Sjis("サーバ %h からの転送が遅すぎます (0.3 秒間に 43 バイト)"), quick},
+      {"trickles a byte at a time",
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", false, stream(1000, 1, 20ms)},
+       K::Stalled, Sjis("サーバ %h からの転送が遅すぎます (0.3 秒間に %n バイト)"), quick},
+      {"one byte over the cap by its length", RawHttpServer::Respond("HTTP/1.1 200 OK", overCap),
+       K::TooLarge, tooLarge, quick},
+      {"one byte over the cap until it closes", RawHttpServer::Reply{"HTTP/1.0 200 OK\r\n\r\n" + overCap},
+       K::TooLarge, tooLarge, quick},
+      {"one byte over the real cap of 256 MB",
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 268435457\r\n\r\nxyz"}, K::TooLarge,
+       Sjis("サーバの応答が大きすぎます (268435456 バイトを超えました)"), real},
       {"endless headers",
-       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\n" + std::string(40, 'X') + ": " + big + "\r\n\r\n", false},
-       K::TooLarge, Sjis("サーバの応答が大きすぎます (1000 バイトを超えました)")},
-      {"closed early", RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc", false},
-       K::Transport, ""},
-      {"not HTTP", RawHttpServer::Reply{"hello\r\n\r\n", false}, K::Transport, ""},
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\n" + std::string(40, 'X') + ": " + overCap + "\r\n\r\n"},
+       K::TooLarge, tooLarge, quick},
+      {"a header line of 1 MB",
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nX-Long: " + std::string(1 << 20, 'h') +
+                            "\r\nContent-Length: 2\r\n\r\nok"},
+       K::Transport, Sjis("サーバ %h との通信に失敗しました: 応答のヘッダ行が長すぎるか、メモリが足りません"), real},
+      {"closes in the middle of the body",
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc"}, K::Transport, "", quick},
+      {"closes in the middle of a chunk", RawHttpServer::Reply{chunked + "10\r\nabc"}, K::Transport, "",
+       quick},
+      {"a chunk size that is no number", RawHttpServer::Reply{chunked + "ZZ\r\nabc\r\n0\r\n\r\n"},
+       K::Transport, "", quick},
+      {"a chunk size beyond any number",
+       RawHttpServer::Reply{chunked + std::string(40, 'F') + "\r\nabc\r\n0\r\n\r\n"}, K::Transport, "",
+       quick},
+      {"not HTTP", RawHttpServer::Reply{"hello\r\n\r\n"}, K::Transport, "", quick},
   };
+  const auto good = RawHttpServer::Respond("HTTP/1.1 200 OK", "Result: OK\r\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::optional<RawHttpServer> server;
     std::string host = "127.0.0.1:" + std::to_string(testing::UnusedLocalPort());
+    std::atomic<int> served{0};
     if (c.reply) {
-      server.emplace([&](const std::string&) { return *c.reply; });
+      server.emplace([&](const std::string&) { return served++ == 0 ? *c.reply : good; });
       host = server->HostPort();
     }
-    const Outcome o = Run(host, "/voyla2.cgi", "MID:%20a1", quick);
+    const Outcome o = Run(host, "/voyla2.cgi", "MID:%20a1", c.limits);
     EXPECT_EQ(o.completions, 0);
     ASSERT_EQ(o.errors, 1);
     EXPECT_EQ(o.kind, c.kind);
     EXPECT_TRUE(o.onMainThread);
-    if (c.text.empty()) {
-      EXPECT_EQ(o.error.rfind(Sjis("サーバ ") + host + Sjis(" との通信に失敗しました: "), 0), 0u) << o.error;
+    const std::string expected = text::ReplaceAll(c.text.empty() ? Sjis("サーバ %h との通信に失敗しました: %n")
+                                                                 : c.text,
+                                                  "%h", host);
+    const std::size_t n = expected.find("%n");
+    if (n == std::string::npos) {
+      EXPECT_EQ(o.error, expected);
     } else {
-      EXPECT_EQ(o.error, text::ReplaceAll(c.text, "%h", host));
+      EXPECT_EQ(o.error.rfind(expected.substr(0, n), 0), 0u) << o.error;
+      EXPECT_TRUE(o.error.ends_with(expected.substr(n + 2))) << o.error;
+      EXPECT_GT(o.error.size(), expected.size() - 2) << o.error;
     }
+    // Readable: one line of valid CP932 without control bytes.
+    EXPECT_NO_THROW(text::Cp932ToUtf8(o.error)) << o.error;
+    EXPECT_TRUE(std::none_of(o.error.begin(), o.error.end(),
+                             [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }))
+        << o.error;
+
+    // The program goes on: the next transfer to the same server completes.
+    if (!server) server.emplace([&](const std::string&) { return good; });
+    const Outcome next = Run(server->HostPort(), "/voyla2.cgi", "MID:%20a1", c.limits);
+    EXPECT_EQ(next.completions, 1) << next.error;
+    EXPECT_EQ(next.errors, 0);
+    EXPECT_EQ(next.response, "Result: OK\r\n");
   }
 
   const Outcome unknown = Run("nonexistent.invalid", "/voyla2.cgi", "x", quick);
   EXPECT_EQ(unknown.errors, 1);
   EXPECT_EQ(unknown.error, Sjis("ホスト nonexistent.invalid が見つかりません"));
+}
+
+// The stall rule is about a reply that hardly moves, not a slow one: a
+// reply that keeps coming in small pieces completes.
+TEST_F(HttpThreadTest, ASlowButSteadyReplyCompletes) {
+  THttpLimits quick;
+  quick.StallTimeout = 300ms;
+  quick.StallMinBytes = 64;
+  RawHttpServer server([](const std::string&) {
+    return RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 400\r\n\r\n", false, [n = 0]() mutable {
+                                  if (n++ == 10) return std::string();
+                                  std::this_thread::sleep_for(40ms);
+                                  return std::string(40, 'y');
+                                }};
+  });
+  const Outcome o = Run(server.HostPort(), "/fetchlog.cgi?recent=60", "", quick);
+  EXPECT_EQ(o.errors, 0) << o.error;
+  EXPECT_EQ(o.response, std::string(400, 'y'));
 }
 
 TEST_F(HttpThreadTest, EmptyOkBodyCompletesAndAnEmptyBodyMeansGet) {

@@ -51,11 +51,17 @@ TEST(FileSystemTest, PathPieces) {
   EXPECT_EQ(ExtractFileName("/a/b/"), "");
 }
 
-TEST(FileSystemTest, ExecutableFolderHoldsThisTest) {
-  const std::string folder = ExecutableFolder();
+TEST(FileSystemTest, ExecutableAndCurrentFolders) {
+  const std::string folder = NativeExecutableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), '/');
-  EXPECT_TRUE(FileExists(folder + "test_platform"));
+  EXPECT_TRUE(FileExists(ProgramPath(folder) + "test_platform"));
+
+  const std::string cwd = NativeCurrentFolder();
+  EXPECT_EQ(cwd, std::filesystem::current_path().string() + "/");
+  EXPECT_EQ(AbsolutePath("cache/" + text::Sjis("表.bmp")), ProgramPath(cwd) + "cache/" + text::Sjis("表.bmp"));
+  EXPECT_EQ(AbsolutePath("/abs/x"), "/abs/x");
+  EXPECT_EQ(AbsolutePath(""), ProgramPath(cwd));
 }
 
 TEST(FileContentTest, ReadsWholeFilesAndRefusesFolders) {

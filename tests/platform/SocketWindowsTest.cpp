@@ -17,6 +17,7 @@
 #include "platform/PollMainLoop.h"
 #include "platform/UniqueFd.h"
 #include "support/TestPaths.h"
+#include "support/UnixPeer.h"
 #include "text/Encoding.h"
 
 namespace hollowmere {
@@ -24,30 +25,18 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using testing::ConnectUnix;
+using testing::Le32;
 using testing::TempDir;
 using Clock = std::chrono::steady_clock;
 
 constexpr TWindowHandle kStride = 1 << 22;
-
-std::string Le32(std::uint32_t v) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-  return s;
-}
 
 sockaddr_un Address(const std::string& path) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
   return addr;
-}
-
-// A plain client socket connected to `path`, blocking; closed when it goes.
-TUniqueFd Connect(const std::string& path) {
-  TUniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  const sockaddr_un addr = Address(path);
-  if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) return {};
-  return fd;
 }
 
 // A socket bound at `path`; listening unless `listening` is false.
@@ -190,7 +179,7 @@ TEST_F(SocketWindowsTest, BrokenFramesAreDroppedAndTheWindowGoesOn) {
       {"a short body", header + Le32(10) + "abc", true},
   };
   for (const auto& c : cases) {
-    TUniqueFd peer = Connect(path);
+    TUniqueFd peer = ConnectUnix(path);
     ASSERT_TRUE(peer.IsOpen()) << c.what;
     ASSERT_TRUE(WriteAll(peer.Get(), c.bytes)) << c.what;
     if (c.peerLeaves) {
@@ -217,9 +206,15 @@ TEST_F(SocketWindowsTest, ASlowPeerHoldsUpNobody) {
   const auto window = Window();
   const std::string path = windows.WindowPath(window->Handle());
   const std::string frame = EncodeCopyDataFrame({8, 9, "slow one"});
-  TUniqueFd slow = Connect(path);
+  TUniqueFd slow = ConnectUnix(path);
   ASSERT_TRUE(WriteAll(slow.Get(), frame.substr(0, 5)));
   loop.ServeFor(20ms, [] { return false; });
+  // Nor can a crowd of later peers that send nothing push it out.
+  std::vector<TUniqueFd> idle;
+  for (std::size_t i = 0; i < 2 * kMaxPendingFrames; ++i) {
+    idle.push_back(ConnectUnix(path));
+    loop.ServePending();
+  }
   EXPECT_EQ(Send(window->Handle(), {1, 2, "quick one"}), 77u);
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0].Bytes, "quick one");
@@ -240,7 +235,7 @@ TEST_F(SocketWindowsTest, AFloodOfIdlePeersPushesOutTheOldest) {
   const std::string path = windows.WindowPath(window->Handle());
   std::vector<TUniqueFd> idle;
   for (int i = 0; i < 40; ++i) {
-    idle.push_back(Connect(path));
+    idle.push_back(ConnectUnix(path));
     ASSERT_TRUE(idle.back().IsOpen()) << i;
     loop.ServePending();
   }

@@ -1,4 +1,4 @@
-// Escaping, \URL links, percent-decoding and line-break tidying.
+// \URL links and line-break tidying.
 #include <gtest/gtest.h>
 
 #include "regex/bmRegExp.h"
@@ -11,31 +11,6 @@ namespace hollowmere {
 namespace {
 
 using text::Sjis;
-
-TEST(EntityEscape, ReplacesTheFiveCharactersAndNothingElse) {
-  EXPECT_EQ(EntityEscape("it's <b>"), "it&rsquo;s&ensp;&lsaquo;b&rsaquo;");
-  EXPECT_EQ(EntityEscape("\"q\""), "&rdquo;q&rdquo;");
-  EXPECT_EQ(EntityEscape("a&b"), "a&b");
-  EXPECT_EQ(EntityEscape(""), "");
-  // Full-width characters, the full-width space among them, stay as they are.
-  const std::string wide = Sjis("表　ソ能");
-  EXPECT_EQ(EntityEscape(wide), wide);
-}
-
-TEST(EntityEscape, StepsOverDoubleByteCharactersWholeButNotOverACutOne) {
-  // A second byte that looks like ASCII stays; a lead byte followed by what
-  // cannot be a second byte stands alone, as the browser reads it, so the
-  // markup character after it is escaped.
-  const std::string so = Sjis("ソ");
-  EXPECT_EQ(EntityEscape(so + "'" + so), so + "&rsquo;" + so);
-  EXPECT_EQ(EntityEscape("\x81'a\x9F<b\xE0\"c\xFC>d\x81 "), "\x81&rsquo;a\x9F&lsaquo;b\xE0&rdquo;c\xFC&rsaquo;d\x81&ensp;");
-}
-
-TEST(HtmlEscape, EscapesMarkupCharactersOnlyAlsoAfterACutCharacter) {
-  EXPECT_EQ(HtmlEscape("a&b<c>\"d'"), "a&amp;b&lt;c&gt;&quot;d'");
-  EXPECT_EQ(HtmlEscape(Sjis("さくら 表")), Sjis("さくら 表"));
-  EXPECT_EQ(HtmlEscape("\x81<i\x81\"\xE0&\x9F>"), "\x81&lt;i\x81&quot;\xE0&amp;\x9F&gt;");
-}
 
 TEST(UrlTagToHtml, MakesALinkWithShortDisplayText) {
   EXPECT_EQ(UrlTagToHtml("\\URL[http://w.x.y/d/p.html]"),
@@ -73,20 +48,6 @@ TEST(UrlDisplayText, ShortensTheHostByItsLabelCount) {
   EXPECT_EQ(UrlDisplayText("http://x.y/%E3%81%82"), "\xE3\x81\x82[x.y]");
   // No host at all: shown as written.
   EXPECT_EQ(UrlDisplayText("http://"), "http://");
-}
-
-TEST(UrlDecode, ConsumesThePercentAndUpToTwoCharacters) {
-  EXPECT_EQ(UrlDecode("100%"), "100");
-  EXPECT_EQ(UrlDecode("%00a"), "a");
-  EXPECT_EQ(UrlDecode("%zz"), "");
-  EXPECT_EQ(UrlDecode("%41%62c"), "Abc");
-  EXPECT_EQ(UrlDecode("%4"), "\x04");
-  EXPECT_EQ(UrlDecode("%4g!"), "!");
-  EXPECT_EQ(UrlDecode("a+b"), "a+b");
-  // A double-byte character counts as one of the two.
-  EXPECT_EQ(UrlDecode("%" + Sjis("あ") + "1x"), "x");
-  const std::string so = Sjis("ソ");
-  EXPECT_EQ(UrlDecode(so + "%5C"), so + "\\");
 }
 
 class BreakTidy : public ::testing::Test {

@@ -181,7 +181,7 @@ class ScriptRendererWithPlugin : public ScriptRendererTest {
   }
   int Asked() {
     using Probe = int32_t (*)(const char*);
-    const auto probe = reinterpret_cast<Probe>(plugins[0].Handle.Symbol("SppProbeCount"));
+    const auto probe = reinterpret_cast<Probe>(plugins[0].Handle().Symbol("SppProbeCount"));
     return probe("image");
   }
   static std::string Read(const std::string& path) {

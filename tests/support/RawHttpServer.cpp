@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -42,6 +43,17 @@ bool WaitReadable(int fd, int stopFd) {
   }
 }
 
+// False once the client has gone.
+bool SendAll(int fd, const std::string& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 std::size_t ContentLength(const std::string& head) {
   std::string lower;
   for (char c : head) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -76,6 +88,9 @@ void RawHttpServer::AcceptLoop() {
 }
 
 void RawHttpServer::Serve(int fd) {
+  // A client that stops reading cannot hold the server's end for ever.
+  const timeval patience{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
   std::string request;
   char buf[4096];
   std::size_t need = std::string::npos;
@@ -96,11 +111,11 @@ void RawHttpServer::Serve(int fd) {
     }
     arrived_.notify_all();
     const Reply reply = responder_(request);
-    std::size_t sent = 0;
-    while (sent < reply.bytes.size()) {
-      const ssize_t n = send(fd, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      sent += static_cast<std::size_t>(n);
+    bool open = SendAll(fd, reply.bytes);
+    while (open && reply.more && !Stopping()) {
+      const std::string piece = reply.more();
+      if (piece.empty()) break;
+      open = SendAll(fd, piece);
     }
     if (reply.holdOpen) {
       pollfd stop{stopFd_, POLLIN, 0};
@@ -110,6 +125,11 @@ void RawHttpServer::Serve(int fd) {
   }
   shutdown(fd, SHUT_RDWR);
   close(fd);
+}
+
+bool RawHttpServer::Stopping() const {
+  pollfd stop{stopFd_, POLLIN, 0};
+  return poll(&stop, 1, 0) > 0;
 }
 
 std::vector<std::string> RawHttpServer::Requests() const {

@@ -1,8 +1,8 @@
 // A bare TCP server on 127.0.0.1 for HTTP client tests: it records every
 // request exactly as its bytes arrived (headers, then a body of
-// Content-Length bytes) and answers each with bytes the test scripts,
-// optionally keeping the connection open without another byte until the
-// server ends (a stalled server).
+// Content-Length bytes) and answers each with bytes the test scripts, made
+// up front or piece by piece as they go, optionally keeping the connection
+// open without another byte until the server ends (a stalled server).
 #pragma once
 
 #include <chrono>
@@ -18,8 +18,14 @@ namespace hollowmere::testing {
 class RawHttpServer {
  public:
   struct Reply {
+    Reply(std::string bytes = {}, bool holdOpen = false, std::function<std::string()> more = {})
+        : bytes(std::move(bytes)), holdOpen(holdOpen), more(std::move(more)) {}
     std::string bytes;
-    bool holdOpen = false;
+    bool holdOpen;
+    // Asked for the bytes that follow, piece after piece, until it returns
+    // none or the client has gone: a reply too large to hold, or one that
+    // trickles (the call may wait before it returns).
+    std::function<std::string()> more;
   };
   using Responder = std::function<Reply(const std::string& request)>;
 
@@ -42,6 +48,7 @@ class RawHttpServer {
  private:
   void AcceptLoop();
   void Serve(int fd);
+  bool Stopping() const;
 
   Responder responder_;
   int listenFd_ = -1;

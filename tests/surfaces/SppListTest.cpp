@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <set>
 
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "support/FakeUi.h"
 #include "support/TestPaths.h"
 #include "surfaces/PluginProbe.h"
 #include "text/Encoding.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 namespace {

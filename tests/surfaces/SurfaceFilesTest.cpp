@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "support/FakeUi.h"
 #include "support/TestPaths.h"
@@ -19,6 +18,7 @@
 #include "surfaces/Sha256.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
+#include "text/Error.h"
 #include "text/Sjis.h"
 
 namespace hollowmere {

@@ -1,7 +1,7 @@
 // Integer conversion used by settings and surface tags.
 #include <gtest/gtest.h>
 
-#include "platform/Errors.h"
+#include "text/Error.h"
 #include "text/Numbers.h"
 
 namespace hollowmere::text {

@@ -3,12 +3,9 @@
 
 #include <QLocale>
 
+#include "app/qt/QtText.h"
+
 namespace hollowmere::qt {
-namespace {
-
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
-}  // namespace
 
 TFetchProgressForm::TFetchProgressForm(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {

@@ -7,10 +7,10 @@
 #include <QScreen>
 #include <QTime>
 
+#include "app/qt/QtText.h"
+
 namespace hollowmere::qt {
 namespace {
-
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QDate ToQDate(const TCivilDate& d) { return QDate(d.Year, d.Month, d.Day); }
 TCivilDate FromQDate(const QDate& d) { return {d.year(), d.month(), d.day()}; }

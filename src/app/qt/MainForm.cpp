@@ -15,7 +15,13 @@
 namespace hollowmere::qt {
 namespace {
 
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
+// The design-time layout: a client area of 432 x 303 holding the panel of
+// 428 x 282 at its top left and a status bar 19 high at its bottom.
+constexpr int kClientWidth = 432;
+constexpr int kClientHeight = 303;
+constexpr int kStatusBarHeight = 19;
+constexpr int kPanelRightGap = kClientWidth - 428;
+constexpr int kPanelBottomGap = kClientHeight - kStatusBarHeight - 282;
 
 }  // namespace
 
@@ -37,8 +43,12 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
   setFont(font);
 
   MainMenu1 = menuBar();
-  BrowserPanel = new QWidget(this);
-  setCentralWidget(BrowserPanel);
+  // The client area below the menu bar: the panel, anchored to its four
+  // sides at their design-time distances, above the status bar.
+  client_ = new QWidget(this);
+  setCentralWidget(client_);
+  client_->installEventFilter(this);
+  BrowserPanel = new QWidget(client_);
   BrowserPanel->installEventFilter(this);
 
   // A profile of its own, kept in memory only: no cookies, cache or history on disk.
@@ -64,6 +74,7 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
 
   StatusBar = statusBar();
   StatusBar->setSizeGripEnabled(false);
+  StatusBar->setFixedHeight(kStatusBarHeight);
   StatusPanel = new QLabel(StatusBar);
   StatusBar->addWidget(StatusPanel, 1);
 
@@ -86,8 +97,9 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
     }
   });
 
-  // The design-time client area; the settings replace it at start.
-  resize(432, 303);
+  // The design-time client area (the menu bar is outside it); the settings
+  // replace the window's bounds at start.
+  resize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
 }
 
 TMainForm::~TMainForm() {
@@ -127,7 +139,14 @@ void TMainForm::BuildMenus() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == BrowserPanel && event->type() == QEvent::Resize) BrowserPanelResize();
+  if (event->type() == QEvent::Resize) {
+    if (watched == client_) {
+      BrowserPanel->setGeometry(0, 0, std::max(0, client_->width() - kPanelRightGap),
+                                std::max(0, client_->height() - kPanelBottomGap));
+    } else if (watched == BrowserPanel) {
+      BrowserPanelResize();
+    }
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -2,8 +2,10 @@
 // a one-panel status bar. It only adapts: every menu item and view event goes
 // to TMainController, and the controller reaches the window through
 // IMainWindow and IHtmlView.
-// Invariant: the view is always the panel's width minus 10 wide and the
-// panel's height high; the view never shows anything the program did not write.
+// Invariants: the panel keeps its design-time distances to the right and
+// bottom of the client area, the status bar is 19 pixels high, and the view
+// is always the panel's width minus 10 wide and the panel's height high; the
+// view never shows anything the program did not write.
 #pragma once
 
 #include <QAction>
@@ -107,6 +109,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   void BrowserPanelResize();
   QAction* AddItem(QMenu* menu, const char* caption, void (TMainController::*handler)());
 
+  QWidget* client_;
   QWebEngineProfile* profile_;
   TBrowserPage* page_;
   std::unique_ptr<TMainController> controller_;

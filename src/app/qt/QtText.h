@@ -12,4 +12,8 @@ QString ToQ(const std::string& cp932);
 // QString to CP932; a character that CP932 cannot hold becomes "?".
 std::string FromQ(const QString& text);
 
+// One of the program's own texts (captions, labels), written in the source
+// as UTF-8.
+inline QString J(const char* utf8) { return QString::fromUtf8(utf8); }
+
 }  // namespace hollowmere::qt

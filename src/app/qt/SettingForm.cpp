@@ -8,11 +8,6 @@
 #include "text/Encoding.h"
 
 namespace hollowmere::qt {
-namespace {
-
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
-}  // namespace
 
 TSettingForm::TSettingForm(QWidget* owner, OkRule okRule)
     : QDialog(owner, Qt::Tool | Qt::MSWindowsFixedSizeDialogHint), okRule_(std::move(okRule)) {

@@ -23,8 +23,6 @@
 namespace hollowmere::qt::testing {
 namespace {
 
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
 class DialogTests : public QObject {
   Q_OBJECT
 

@@ -44,8 +44,6 @@ using hollowmere::testing::SourceDir;
 using hollowmere::testing::TempDir;
 using text::Sjis;
 
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
 void Spit(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
@@ -186,6 +184,27 @@ class MainFormTests : public QObject {
     QCOMPARE(form->MozillaBrowser->height(), form->BrowserPanel->height());
     QCOMPARE(form->Controller().Settings().MessagesPerPage, 100);
     QCOMPARE(form->Controller().Settings().HtmlFont, Sjis("ＭＳ 明朝"));
+  }
+
+  void designTimeLayoutAndItsAnchors() {
+    // Before the settings place it: a client area (below the menu bar) of
+    // 432 x 303, the panel 428 x 282 at its top left, a status bar 19 high.
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QTRY_COMPARE(form->StatusBar->height(), 19);
+    QCOMPARE(form->width(), 432);
+    QCOMPARE(form->height() - form->MainMenu1->height(), 303);
+    QCOMPARE(form->StatusBar->geometry().bottom(), form->height() - 1);
+    QCOMPARE(form->BrowserPanel->mapTo(form.get(), QPoint(0, 0)), QPoint(0, form->MainMenu1->height()));
+    QCOMPARE(form->BrowserPanel->size(), QSize(428, 282));
+    QCOMPARE(form->MozillaBrowser->size(), QSize(418, 282));
+    // Resized, the panel keeps its distances to the right and to the status
+    // bar, and the status bar its height.
+    form->resize(700, 500);
+    QTRY_COMPARE(form->BrowserPanel->width(), 700 - 4);
+    QCOMPARE(form->BrowserPanel->height(), 500 - form->MainMenu1->height() - 19 - 2);
+    QCOMPARE(form->StatusBar->height(), 19);
+    QCOMPARE(form->MozillaBrowser->size(), QSize(700 - 4 - 10, form->BrowserPanel->height()));
   }
 
   void patternFileErrorStillShowsTheWindow() {

@@ -42,8 +42,6 @@ using hollowmere::testing::TempDir;
 using hollowmere::testing::WriteFileBytes;
 using text::Sjis;
 
-QString J(const char* utf8) { return QString::fromUtf8(utf8); }
-
 const TLocalTime kNow{{2004, 7, 15}, {12, 30, 45}};
 
 class FixedNow : public IClock {
