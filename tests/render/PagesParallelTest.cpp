@@ -1,12 +1,17 @@
 // Pages built on several threads leave exactly what one thread leaves: the
 // same page bytes, the same surface pictures made by the same plugin calls,
-// the same hooks in the same order, and the same stop when a page fails.
+// the same hooks in the same order, and the same stop when a page fails,
+// with no thread and no temporary file left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <numeric>
 
 #include "platform/Errors.h"
 #include "render/Pages.h"
@@ -27,10 +32,25 @@ struct RunResult {
   std::vector<std::string> written;             // MIDs, as OnMessageWritten reported them
   std::vector<std::size_t> progress;
   std::vector<std::string> navigations;
+  int pluginSizes = 0;
   int pluginImages = 0;
   std::string error;  // what() of the failure
+  long threadsLeft = 0;  // threads of this process after the run, beyond those before
   bool operator==(const RunResult&) const = default;
+
+  bool LeftTemporaries() const {
+    for (const auto* files : {&pages, &pictures}) {
+      for (const auto& [name, bytes] : *files) {
+        if (name.find(".tmp") != std::string::npos) return true;
+      }
+    }
+    return false;
+  }
 };
+
+long ThreadsOfThisProcess() {
+  return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+}
 
 std::map<std::string, std::string> Contents(const std::string& folder) {
   std::map<std::string, std::string> files;
@@ -43,8 +63,9 @@ std::map<std::string, std::string> Contents(const std::string& folder) {
 // Messages over ghosts whose surface files collide ("X1" surface 0 and "X"
 // surface 10 share "X10.bmp": the first to want it decides its picture), a
 // ghost no plugin paints, surfaces -1, synchronized sessions, links and
-// breaks. Message `oddOne` also holds "\Z", which the shipped tag lines
-// do not know.
+// breaks. Every twentieth of the log brings surfaces not seen before, so
+// pages all through the log have pictures to make. Message `oddOne` also
+// holds "\Z", which the shipped tag lines do not know.
 std::string GeneratedLog(int messages, int oddOne = -1) {
   const std::string ghosts[] = {"X", "X1", Sjis("ソ表"), "nobody", "A/B"};
   uint32_t seed = 7;
@@ -56,8 +77,9 @@ std::string GeneratedLog(int messages, int oddOne = -1) {
   for (int i = 0; i < messages; ++i) {
     log += "200405" + std::to_string(10 + i % 20) + "0708" + std::to_string(10 + i % 50) + "\tM" +
            std::to_string(i) + "\tCh" + std::to_string(i % 3) + "\t" + ghosts[next(5)] + "\t1\t2\t3\t";
-    log += "\\h\\s[" + std::to_string(next(40)) + "]" + Sjis("表示") + std::to_string(i) + "\\n";
-    log += "\\u\\s[" + std::to_string(next(40)) + "]a b\\w5";
+    log += "\\h\\s[" + std::to_string(next(16)) + "]" + Sjis("表示") + std::to_string(i) + "\\n";
+    const uint32_t fresh = 100 + static_cast<uint32_t>(i * 20 / messages);
+    log += "\\u\\s[" + std::to_string(i % 2 == 0 ? fresh : next(16)) + "]a b\\w5";
     if (i % 7 == 0) log += "\\_s\\s[" + std::to_string(next(3) == 0 ? -1 : 10) + "]both\\_s";
     if (i % 11 == 0) log += "\\URL[http://x.example/p.html][top]";
     if (i == oddOne) log += "\\Z";
@@ -84,7 +106,9 @@ class ParallelPagesTest : public ::testing::Test, public RenderFixture {
     plugins.LoadFolder(TestPluginDir() + "counting/");
     using Probe = int32_t (*)(const char*);
     const auto probe = reinterpret_cast<Probe>(plugins[0].Handle.Symbol("SppProbeCount"));
+    const int sizesBefore = probe("size");
     const int imagesBefore = probe("image");
+    const long threadsBefore = ThreadsOfThisProcess();
 
     RunResult run;
     ShowLogContext ctx{parser, awk, plugins, cache.path(), out.path() + "long", "Font", perPage, true, "ja_JP",
@@ -100,21 +124,42 @@ class ParallelPagesTest : public ::testing::Test, public RenderFixture {
     run.pages = Contents(out.path());
     run.pictures = Contents(cache.path());
     run.navigations = view.navigations;
+    run.pluginSizes = probe("size") - sizesBefore;
     run.pluginImages = probe("image") - imagesBefore;
+    run.threadsLeft = ThreadsOfThisProcess() - threadsBefore;
     return run;
   }
 
   TempDir out;
 };
 
+// The page files (not folders) of a run, by number: long0.html, long1.html, ...
+std::vector<int> PageNumbers(const RunResult& run) {
+  std::vector<int> numbers;
+  for (const auto& [name, bytes] : run.pages) {
+    int k = -1;
+    if (bytes != "<dir>" && std::sscanf(name.c_str(), "long%d.html", &k) == 1) numbers.push_back(k);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  return numbers;
+}
+
+std::vector<int> Upto(int count) {
+  std::vector<int> numbers(static_cast<std::size_t>(count));
+  std::iota(numbers.begin(), numbers.end(), 0);
+  return numbers;
+}
+
 TEST_F(ParallelPagesTest, ManyThreadsWriteWhatOneThreadWrites) {
   const struct {
     std::string name;
     std::string log;
     int32_t perPage;
+    std::vector<unsigned> threads;
   } cases[] = {
-      {"sample log", ReadFileBytes(SourceDir() + "/data/log.txt"), 7},
-      {"10,000 generated messages", GeneratedLog(10000), 37},
+      {"sample log", ReadFileBytes(SourceDir() + "/data/log.txt"), 7, {2, 5}},
+      // 50 full pages and an empty last one.
+      {"10,000 generated messages", GeneratedLog(10000), 200, {3}},
   };
   for (const auto& c : cases) {
     const RunResult one = Show(1, c.log, c.perPage);
@@ -122,7 +167,8 @@ TEST_F(ParallelPagesTest, ManyThreadsWriteWhatOneThreadWrites) {
     ASSERT_GT(one.pages.size(), 40u) << c.name;
     ASSERT_GT(one.pictures.size(), 20u) << c.name;
     ASSERT_EQ(one.navigations.size(), 1u) << c.name;
-    for (const unsigned threads : {2u, 5u}) {
+    ASSERT_FALSE(one.LeftTemporaries()) << c.name;
+    for (const unsigned threads : c.threads) {
       const RunResult many = Show(threads, c.log, c.perPage);
       EXPECT_TRUE(many == one) << c.name << " on " << threads << " threads";
     }
@@ -130,34 +176,46 @@ TEST_F(ParallelPagesTest, ManyThreadsWriteWhatOneThreadWrites) {
 }
 
 TEST_F(ParallelPagesTest, AFailingPageStopsTheRunAsOnOneThread) {
-  const std::string log = GeneratedLog(400, 143);
   std::vector<std::string> faultyLines = parser.TagPattern();
   faultyLines.push_back("x");
+  const std::string renderError = Sjis("TagPattern表記ミス ") + std::to_string(faultyLines.size()) + Sjis(" 行目");
+  const auto wayBlocked = [](const std::string& path) {
+    return [path] { fs::create_directories(path + "/inside"); };
+  };
+  // 200 messages, 10 a page: pages 0 to 20, the last one empty. A "\Z" in
+  // message `oddOne` reaches the faulty tag line (when it is loaded).
   const struct {
     std::string name;
+    int oddOne;
+    bool faultyTags;
     std::function<void()> prepare;
-    std::vector<std::string> tagPatterns;
     std::string error;
-    std::size_t pagesWritten;
+    int pagesWritten;
   } cases[] = {
-      // A folder in the way of page 4.
-      {"write refused", [&] { fs::create_directories(out.path() + "long4.html/inside"); }, parser.TagPattern(),
+      {"write refused midway", -1, false, wayBlocked(out.path() + "long4.html"),
        Sjis("ファイル ") + out.path() + Sjis("long4.html を作成できません"), 4},
-      // A faulty tag line that only the "\Z" of message 143 (page 7) reaches.
-      {"render error", {}, faultyLines,
-       Sjis("TagPattern表記ミス ") + std::to_string(faultyLines.size()) + Sjis(" 行目"), 7},
+      {"write refused on the last page", -1, false, wayBlocked(out.path() + "long20.html"),
+       Sjis("ファイル ") + out.path() + Sjis("long20.html を作成できません"), 20},
+      {"render error midway", 71, true, {}, renderError, 7},
+      {"render error in the first message", 0, true, {}, renderError, 0},
+      // A picture that cannot be saved is no picture: every page is written.
+      {"picture refused", -1, false, wayBlocked(cache.path() + "X10.bmp"), "", 21},
   };
+  const std::vector<std::string> tagLines = parser.TagPattern();
   for (const auto& c : cases) {
-    parser.SetTagPattern(c.tagPatterns);
-    const RunResult one = Show(1, log, 20, c.prepare);
+    parser.SetTagPattern(c.faultyTags ? faultyLines : tagLines);
+    const std::string log = GeneratedLog(200, c.oddOne);
+    const RunResult one = Show(1, log, 10, c.prepare);
     EXPECT_EQ(one.error, c.error) << c.name;
-    EXPECT_TRUE(one.navigations.empty()) << c.name;
-    EXPECT_EQ(one.written.size(), c.pagesWritten * 20) << c.name;
-    EXPECT_EQ(one.progress.size(), c.pagesWritten) << c.name;
-    EXPECT_EQ(one.pages.count("long" + std::to_string(c.pagesWritten - 1) + ".html"), 1u) << c.name;
-    EXPECT_EQ(one.pages.count("long" + std::to_string(c.pagesWritten + 1) + ".html"), 0u) << c.name;
-    for (const unsigned threads : {2u, 6u}) {
-      EXPECT_TRUE(Show(threads, log, 20, c.prepare) == one) << c.name << " on " << threads << " threads";
+    EXPECT_EQ(one.navigations.size(), c.error.empty() ? 1u : 0u) << c.name;
+    EXPECT_EQ(PageNumbers(one), Upto(c.pagesWritten)) << c.name;
+    EXPECT_EQ(one.written.size(), std::min(c.pagesWritten * 10, 200)) << c.name;
+    EXPECT_EQ(one.progress.size(), static_cast<std::size_t>(c.pagesWritten)) << c.name;
+    EXPECT_FALSE(one.LeftTemporaries()) << c.name;
+    for (const unsigned threads : {2u, 5u}) {
+      const RunResult many = Show(threads, log, 10, c.prepare);
+      EXPECT_TRUE(many == one) << c.name << " on " << threads << " threads";
+      EXPECT_EQ(many.threadsLeft, 0) << c.name << " on " << threads << " threads";
     }
   }
 }
