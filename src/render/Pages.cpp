@@ -1,6 +1,6 @@
 // Page assembly and the page files. Each page is built whole in memory and
-// written with one large write through WriteFileReplacing, so a failure
-// never leaves half a page behind. With several threads, workers build the
+// written with one large write through a TFileReplacer, so a failure never
+// leaves half a page behind. With several threads, workers build the
 // pages a few ahead while the calling thread writes them in order.
 #include "render/Pages.h"
 
@@ -240,7 +240,9 @@ std::string PageHtml(const ShowLogContext& ctx, std::span<const TMessageItem> me
 
 namespace {
 
-// Where the pages of one run go, and the hooks that follow each write.
+// Where the pages of one run go, and the hooks that follow each write. The
+// page files are replaced through one replacer, so a run over the pages of
+// an earlier one reuses their files rather than making new ones.
 class TPageWriter {
  public:
   TPageWriter(const ShowLogContext& ctx, const std::vector<TMessageItem>& messages)
@@ -258,11 +260,11 @@ class TPageWriter {
                                                             static_cast<std::size_t>(end - begin));
   }
 
-  void Write(int64_t k, std::string_view html) const {
+  void Write(int64_t k, std::string_view html) {
     std::string name = ctx_.PageFilePrefix;
     AppendNumber(name, k);
     name += ".html";
-    WriteFileReplacing(name, html);
+    files_.Replace(name, html);
     const std::span<const TMessageItem> page = PageMessages(k);
     if (ctx_.OnMessageWritten) {
       for (const TMessageItem& message : page) ctx_.OnMessageWritten(message);
@@ -279,9 +281,10 @@ class TPageWriter {
   const int64_t perPage_;
   const int64_t total_;
   const int64_t last_;
+  TFileReplacer files_;
 };
 
-void WritePagesInTurn(const ShowLogContext& ctx, const TPageWriter& writer) {
+void WritePagesInTurn(const ShowLogContext& ctx, TPageWriter& writer) {
   TPageBuilder builder(ctx);
   std::string page;
   for (int64_t k = 0; k <= writer.Last(); ++k) {
@@ -307,7 +310,7 @@ struct TPageWorker {
 // window holds at least a page per worker and one more.
 constexpr int64_t kMessagesAhead = 4000;
 
-void WritePagesOnWorkers(const ShowLogContext& ctx, const TPageWriter& writer, std::size_t threads) {
+void WritePagesOnWorkers(const ShowLogContext& ctx, TPageWriter& writer, std::size_t threads) {
   const int64_t pages = writer.Last() + 1;
   const std::size_t workerCount = static_cast<std::size_t>(std::min<int64_t>(pages, threads));
   std::vector<std::unique_ptr<TPageWorker>> workers;
@@ -359,7 +362,7 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
                            return IsPageFileName(target, base);
                          });
 
-  const TPageWriter writer(ctx, messages);
+  TPageWriter writer(ctx, messages);
   const unsigned threads = PageThreads(ctx.Threads);
   if (threads == 1 || writer.Last() == 0) {
     WritePagesInTurn(ctx, writer);

@@ -2,11 +2,12 @@
 // log, cuts it into pages of MessagesPerPage messages, writes page k as
 // PageFilePrefix + k + ".html" and shows page 0.
 // Invariants: a page file is replaced whole or not at all (written to a
-// temporary file in the same folder, then renamed over the old page); nothing
-// is written or removed before the whole log has parsed; pages are written in
-// order on the calling thread, and the view moves only after the last page is
-// in place. Pages may be built on worker threads; what is written (pages and
-// surface pictures) is the same byte for byte whatever their number.
+// temporary file in the same folder, then swapped with or renamed over the
+// old page); nothing is written or removed before the whole log has parsed;
+// pages are written in order on the calling thread, and the view moves only
+// after the last page is in place. Pages may be built on worker threads;
+// what is written (pages and surface pictures) is the same byte for byte
+// whatever their number.
 #pragma once
 
 #include <atomic>
