@@ -60,33 +60,50 @@ std::string PrefixForHref(std::string_view pageFilePrefix) {
   return HtmlEscape(FileUrlPath(pageFilePrefix));
 }
 
-// Navigation with the prefix already made ready for an href value.
-void AppendNavigation(std::string& out, std::string_view escapedPrefix, int64_t k, int64_t last) {
-  const auto link = [&](int64_t j) {
-    out += "<a href=\"file://";
-    out += escapedPrefix;
-    AppendNumber(out, j);
-    out += ".html\">\r\n";
-  };
+}  // namespace
+
+// The links of one run's navigation, each page's link once; page k's
+// navigation is the links before k, k's own number, and the links after.
+void TNavigationLinks::Reset(std::string_view escapedPrefix, int64_t last) {
+  if (last == last_ && escapedPrefix == prefix_) return;
+  prefix_ = escapedPrefix;
+  last_ = last;
+  links_.clear();
+  starts_.clear();
+  starts_.reserve(static_cast<std::size_t>(last) + 2);
+  for (int64_t j = 0; j <= last; ++j) {
+    starts_.push_back(links_.size());
+    AppendLink(links_, j);
+    AppendNumber(links_, j + 1);
+    links_ += "</a>\r\n";
+  }
+  starts_.push_back(links_.size());
+}
+
+void TNavigationLinks::AppendLink(std::string& out, int64_t j) const {
+  out += "<a href=\"file://";
+  out += prefix_;
+  AppendNumber(out, j);
+  out += ".html\">\r\n";
+}
+
+void TNavigationLinks::Append(std::string& out, int64_t k) const {
+  const auto at = [&](int64_t j) { return starts_[static_cast<std::size_t>(j)]; };
   if (k != 0) {
-    link(k - 1);
+    AppendLink(out, k - 1);
     out += "&lsaquo;&lsaquo;</a>\r\n";
   }
-  for (int64_t j = 0; j <= last; ++j) {
-    if (j == k) {
-      AppendNumber(out, j + 1);
-      out += "\r\n";
-    } else {
-      link(j);
-      AppendNumber(out, j + 1);
-      out += "</a>\r\n";
-    }
-  }
-  if (k != last) {
-    link(k + 1);
+  out.append(links_, 0, at(k));
+  AppendNumber(out, k + 1);
+  out += "\r\n";
+  out.append(links_, at(k + 1), std::string::npos);
+  if (k != last_) {
+    AppendLink(out, k + 1);
     out += "&rsaquo;&rsaquo;</a>\r\n";
   }
 }
+
+namespace {
 
 // The font name as it goes between the double quotes of the page's style
 // block: '"', "<", ">" and "\\" are dropped, so the name can neither end the
@@ -131,8 +148,10 @@ bool IsPageFileName(std::string_view name, std::string_view base) {
 int32_t EffectivePageSize(int32_t messagesPerPage) { return std::max<int32_t>(1, messagesPerPage); }
 
 std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t last) {
+  TNavigationLinks links;
+  links.Reset(PrefixForHref(pageFilePrefix), last);
   std::string out;
-  AppendNavigation(out, PrefixForHref(pageFilePrefix), k, last);
+  links.Append(out, k);
   return out;
 }
 
@@ -159,6 +178,7 @@ TPageBuilder::TPageBuilder(const ShowLogContext& ctx, TSsParser& parser, TAWKStr
 }
 
 void TPageBuilder::MakeHead() {
+  escapedPrefix_ = PrefixForHref(ctx_.PageFilePrefix);
   head_ =
       "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html lang=\"ja-JP\"><head>"
       "<meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">"
@@ -207,9 +227,9 @@ void TPageBuilder::AppendInfoBlock(std::string& out, const TMessageItem& message
 
 void TPageBuilder::AppendPageHtml(std::string& out, std::span<const TMessageItem> messages,
                                   int64_t k, int64_t last, const std::atomic<bool>* stop) {
-  const std::string escapedPrefix = PrefixForHref(ctx_.PageFilePrefix);
+  navigation_.Reset(escapedPrefix_, last);
   out += head_;
-  AppendNavigation(out, escapedPrefix, k, last);
+  navigation_.Append(out, k);
   int64_t number = static_cast<int64_t>(perPage_) * k;
   for (const TMessageItem& message : messages) {
     if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
@@ -226,7 +246,7 @@ void TPageBuilder::AppendPageHtml(std::string& out, std::span<const TMessageItem
     out += info_;
     out += "</div>\r\n";
   }
-  AppendNavigation(out, escapedPrefix, k, last);
+  navigation_.Append(out, k);
   out += "</body></html>\r\n";
 }
 

@@ -18,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/MessageItem.h"
 #include "platform/Ui.h"
@@ -74,6 +75,25 @@ std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t l
 // else one per processor of the machine (at least one).
 unsigned PageThreads(unsigned configured);
 
+// The navigation lines of every page of pages 0..last, with the links made
+// once for all pages.
+class TNavigationLinks {
+ public:
+  // For pages 0..last and a page prefix ready for an href value; nothing is
+  // made again when both are as before.
+  void Reset(std::string_view escapedPrefix, int64_t last);
+  // Appends page k's navigation lines, each ending in CR LF.
+  void Append(std::string& out, int64_t k) const;
+
+ private:
+  void AppendLink(std::string& out, int64_t j) const;
+
+  std::string prefix_;
+  int64_t last_ = -1;
+  std::string links_;                // every page's link and number, in page order
+  std::vector<std::size_t> starts_;  // where page j's link starts; one more at the end
+};
+
 // Builds pages for one ShowLog run; holds the script renderer and the date
 // formatter so that both are made once per run (per thread).
 class TPageBuilder {
@@ -99,6 +119,8 @@ class TPageBuilder {
   TScriptRenderer renderer_;
   TDateText dates_;
   std::string head_;
+  std::string escapedPrefix_;
+  TNavigationLinks navigation_;
   std::string info_;
 };
 
