@@ -382,12 +382,15 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
                            return IsPageFileName(target, base);
                          });
 
-  TPageWriter writer(ctx, messages);
-  const unsigned threads = PageThreads(ctx.Threads);
-  if (threads == 1 || writer.Last() == 0) {
-    WritePagesInTurn(ctx, writer);
-  } else {
-    WritePagesOnWorkers(ctx, writer, threads);
+  {
+    // The writer's last spare file goes with it, before the view moves.
+    TPageWriter writer(ctx, messages);
+    const unsigned threads = PageThreads(ctx.Threads);
+    if (threads == 1 || writer.Last() == 0) {
+      WritePagesInTurn(ctx, writer);
+    } else {
+      WritePagesOnWorkers(ctx, writer, threads);
+    }
   }
   // The view takes "file://" and the plain path, as the pages' own links
   // would name it before percent-encoding.

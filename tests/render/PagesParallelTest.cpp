@@ -133,12 +133,16 @@ class ParallelPagesTest : public ::testing::Test, public RenderFixture {
   TempDir out;
 };
 
-// The page files (not folders) of a run, by number: long0.html, long1.html, ...
+const char kOldPage[] = "a page of an earlier log";
+
+// The page files a run wrote, by number: long0.html, long1.html, ...
 std::vector<int> PageNumbers(const RunResult& run) {
   std::vector<int> numbers;
   for (const auto& [name, bytes] : run.pages) {
     int k = -1;
-    if (bytes != "<dir>" && std::sscanf(name.c_str(), "long%d.html", &k) == 1) numbers.push_back(k);
+    if (bytes != "<dir>" && bytes != kOldPage && std::sscanf(name.c_str(), "long%d.html", &k) == 1) {
+      numbers.push_back(k);
+    }
   }
   std::sort(numbers.begin(), numbers.end());
   return numbers;
@@ -182,6 +186,16 @@ TEST_F(ParallelPagesTest, AFailingPageStopsTheRunAsOnOneThread) {
   const auto wayBlocked = [](const std::string& path) {
     return [path] { fs::create_directories(path + "/inside"); };
   };
+  // The pages of a longer earlier log, which the new pages replace.
+  const auto overOldPages = [&](const std::function<void()>& then) {
+    return [this, then] {
+      then();
+      for (int k = 0; k < 30; ++k) {
+        const std::string page = out.path() + "long" + std::to_string(k) + ".html";
+        if (!fs::exists(page)) WriteFileBytes(page, kOldPage);
+      }
+    };
+  };
   // 200 messages, 10 a page: pages 0 to 20, the last one empty. A "\Z" in
   // message `oddOne` reaches the faulty tag line (when it is loaded).
   const struct {
@@ -194,10 +208,14 @@ TEST_F(ParallelPagesTest, AFailingPageStopsTheRunAsOnOneThread) {
   } cases[] = {
       {"write refused midway", -1, false, wayBlocked(out.path() + "long4.html"),
        Sjis("ファイル ") + out.path() + Sjis("long4.html を作成できません"), 4},
+      {"write refused midway over earlier pages", -1, false,
+       overOldPages(wayBlocked(out.path() + "long4.html")),
+       Sjis("ファイル ") + out.path() + Sjis("long4.html を作成できません"), 4},
       {"write refused on the last page", -1, false, wayBlocked(out.path() + "long20.html"),
        Sjis("ファイル ") + out.path() + Sjis("long20.html を作成できません"), 20},
       {"render error midway", 71, true, {}, renderError, 7},
       {"render error in the first message", 0, true, {}, renderError, 0},
+      {"render error midway over earlier pages", 71, true, overOldPages([] {}), renderError, 7},
       // A picture that cannot be saved is no picture: every page is written.
       {"picture refused", -1, false, wayBlocked(cache.path() + "X10.bmp"), "", 21},
   };
