@@ -183,6 +183,15 @@ void RenameIntoPlace(const std::string& temporary, const std::string& native,
 // over once it is no longer in place.
 bool ReusableFile(const struct stat& st) { return S_ISREG(st.st_mode) && st.st_nlink == 1; }
 
+// True when nobody else has the open file `fd` open: a write lease is only
+// granted then. Someone who opened a page before it was replaced goes on
+// reading the old page, so that file must not be written over.
+bool OpenOnlyHere(int fd) {
+  if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) return false;
+  ::fcntl(fd, F_SETLEASE, F_UNLCK);
+  return true;
+}
+
 }  // namespace
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
@@ -206,7 +215,8 @@ void TFileReplacer::Replace(const std::string& path, std::string_view bytes) {
   if (!spare_.empty() && ExtractFilePath(spare_) == ExtractFilePath(native)) {
     fd = ::open(spare_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !ReusableFile(st) || ::ftruncate(fd, 0) != 0)) {
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !ReusableFile(st) || !OpenOnlyHere(fd) ||
+                    ::ftruncate(fd, 0) != 0)) {
       ::close(fd);
       fd = -1;
     }

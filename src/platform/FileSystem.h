@@ -54,9 +54,10 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes);
 // the next temporary file, written over in place: a long run of pages then
 // reuses a few files instead of making a new file and freeing an old one
 // for every page, which is what such a run spends most of its time on.
-// Only a regular file with no other name is kept for reuse; any other file
-// in place (a second hard link, a symbolic link) is renamed over as
-// WriteFileReplacing does. The kept file is removed with the replacer.
+// Only a regular file with no other name, which nobody else holds open, is
+// written over; any other file in place (a second hard link, a symbolic
+// link, a page someone is reading) is left as WriteFileReplacing leaves it.
+// The kept file is removed with the replacer.
 class TFileReplacer {
  public:
   TFileReplacer() = default;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/DebugTrace.h"
 #include "platform/Errors.h"
@@ -90,8 +91,8 @@ TEST(FileContentTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
 }
 
 // A run of replacements: every file ends up with its new bytes whole, a
-// second name of a file and the target of a symbolic link keep the old
-// bytes, a failure in between stops nothing after it, and once the
+// second name of a file, the target of a symbolic link and a reader who
+// opened the old file keep the old bytes, a failure in between stops nothing after it, and once the
 // replacer is gone only the files asked for are there.
 TEST(FileContentTest, AReplacerReplacesEachFileWholeAndLeavesOnlyThem) {
   testing::TempDir dir;
@@ -103,6 +104,8 @@ TEST(FileContentTest, AReplacerReplacesEachFileWholeAndLeavesOnlyThem) {
   fs::create_hard_link(dir.file("linked"), dir.file("other"));
   fs::create_symlink(dir.file("symtarget"), dir.file("sym"));
   fs::create_directories(dir.file("busy/inner"));
+  // A reader that opened "a" before it was replaced goes on reading the old "a".
+  std::ifstream reader(dir.file("a"), std::ios::binary);
   {
     TFileReplacer replacer;
     const std::pair<const char*, std::string> writes[] = {
@@ -120,6 +123,7 @@ TEST(FileContentTest, AReplacerReplacesEachFileWholeAndLeavesOnlyThem) {
   };
   for (const auto& [name, bytes] : expected) EXPECT_EQ(ReadWholeFile(dir.file(name)), bytes) << name;
   EXPECT_FALSE(fs::is_symlink(dir.file("sym")));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old a");
   std::vector<std::string> left;
   for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
     left.push_back(fs::relative(e.path(), dir.path()).string());
