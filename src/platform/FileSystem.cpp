@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "platform/FileDescriptor.h"
@@ -139,14 +140,16 @@ std::string TemporaryNameFor(const std::string& path, long pid, unsigned n) {
   return path.substr(0, nameStart) + suffix;
 }
 
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+namespace {
+
+// A new temporary file beside `path`, open for writing; its native name in
+// `temporary`. Raises EFCreateError when none can be made.
+int CreateTemporary(const std::string& path, std::string& temporary) {
   // Named from the process id and a count, not from random numbers: a name
   // of a running process is never taken over (O_EXCL), and one left by an
   // ended process can be told apart and cleared away.
   constexpr unsigned kAttempts = 1000;
   const long pid = static_cast<long>(::getpid());
-  const std::string native = NativePath(path);
-  std::string temporary;
   int fd = -1;
   for (unsigned n = 0; n < kAttempts && fd < 0; ++n) {
     temporary = NativePath(TemporaryNameFor(path, pid, n));
@@ -154,12 +157,82 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) throw FileCreateError(path);
+  return fd;
+}
+
+// Writes and closes `fd`; on failure the temporary file goes and
+// EFCreateError is raised for `path`.
+void FillTemporary(int fd, const std::string& temporary, const std::string& path,
+                   std::string_view bytes) {
   const bool written = WriteAll(fd, bytes);
   const bool closed = ::close(fd) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), native.c_str()) != 0) {
+  if (!written || !closed) {
     ::unlink(temporary.c_str());
     throw FileCreateError(path);
   }
+}
+
+void RenameIntoPlace(const std::string& temporary, const std::string& native,
+                     const std::string& path) {
+  if (std::rename(temporary.c_str(), native.c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    throw FileCreateError(path);
+  }
+}
+
+// A regular file that no other name reaches: what it holds may be written
+// over once it is no longer in place.
+bool ReusableFile(const struct stat& st) { return S_ISREG(st.st_mode) && st.st_nlink == 1; }
+
+// True when nobody else has the open file `fd` open: a write lease is only
+// granted then. Someone who opened a page before it was replaced goes on
+// reading the old page, so that file must not be written over.
+bool OpenOnlyHere(int fd) {
+  if (::fcntl(fd, F_SETLEASE, F_WRLCK) != 0) return false;
+  ::fcntl(fd, F_SETLEASE, F_UNLCK);
+  return true;
+}
+
+}  // namespace
+
+void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+  std::string temporary;
+  const int fd = CreateTemporary(path, temporary);
+  FillTemporary(fd, temporary, path, bytes);
+  RenameIntoPlace(temporary, NativePath(path), path);
+}
+
+TFileReplacer::~TFileReplacer() { DropSpare(); }
+
+void TFileReplacer::DropSpare() {
+  if (!spare_.empty()) ::unlink(spare_.c_str());
+  spare_.clear();
+}
+
+void TFileReplacer::Replace(const std::string& path, std::string_view bytes) {
+  const std::string native = NativePath(path);
+  std::string temporary;
+  int fd = -1;
+  if (!spare_.empty() && ExtractFilePath(spare_) == ExtractFilePath(native)) {
+    fd = ::open(spare_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !ReusableFile(st) || !OpenOnlyHere(fd) ||
+                    ::ftruncate(fd, 0) != 0)) {
+      ::close(fd);
+      fd = -1;
+    }
+    if (fd >= 0) temporary = std::exchange(spare_, {});
+  }
+  DropSpare();
+  if (fd < 0) fd = CreateTemporary(path, temporary);
+  FillTemporary(fd, temporary, path, bytes);
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) == 0 && ReusableFile(st) &&
+      ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, native.c_str(), RENAME_EXCHANGE) == 0) {
+    spare_ = std::move(temporary);
+    return;
+  }
+  RenameIntoPlace(temporary, native, path);
 }
 
 bool ProcessRunning(long pid) {

@@ -49,6 +49,30 @@ std::string ReadWholeFile(const std::string& path, uint64_t maxBytes = kMaxReadB
 // Raises EFCreateError ("ファイル %s を作成できません").
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
+// Replaces files one after another as WriteFileReplacing does, but swaps
+// the new file with the old one in a single step and keeps the old one as
+// the next temporary file, written over in place: a long run of pages then
+// reuses a few files instead of making a new file and freeing an old one
+// for every page, which is what such a run spends most of its time on.
+// Only a regular file with no other name, which nobody else holds open, is
+// written over; any other file in place (a second hard link, a symbolic
+// link, a page someone is reading) is left as WriteFileReplacing leaves it.
+// The kept file is removed with the replacer.
+class TFileReplacer {
+ public:
+  TFileReplacer() = default;
+  ~TFileReplacer();
+  TFileReplacer(const TFileReplacer&) = delete;
+  TFileReplacer& operator=(const TFileReplacer&) = delete;
+
+  // As WriteFileReplacing; raises EFCreateError.
+  void Replace(const std::string& path, std::string_view bytes);
+
+ private:
+  void DropSpare();
+  std::string spare_;  // the kept file (native path), or empty
+};
+
 // The path + ".tmp" + pid + "-" + n, or, where that file name would be
 // longer than a file system takes, the folder + ".tmp" + pid + "-" + n.
 std::string TemporaryNameFor(const std::string& path, long pid, unsigned n);

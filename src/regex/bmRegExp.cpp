@@ -24,6 +24,14 @@ TRegularExpression::TRegularExpression() {
 
 TRegularExpression::~TRegularExpression() = default;
 
+TRegularExpression::TRegularExpression(const TRegularExpression& other)
+    : regexp_(other.regexp_), current_(other.current_) {
+  cache_.reserve(other.cache_.size());
+  for (const Entry& entry : other.cache_) {
+    cache_.push_back(Entry{entry.pattern, std::make_unique<regex::TRE_DFA>(*entry.dfa)});
+  }
+}
+
 const regex::TRE_DFA& TRegularExpression::CurrentDFA() const { return *cache_[current_].dfa; }
 
 void TRegularExpression::CompileInto(Entry& entry, const std::string& pattern) {

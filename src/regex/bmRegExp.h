@@ -50,7 +50,9 @@ class TRegularExpression {
 
   TRegularExpression();
   virtual ~TRegularExpression();
-  TRegularExpression(const TRegularExpression&) = delete;
+  // A copy holds its own automata, copied rather than compiled again, so each
+  // render thread can search with one of its own.
+  TRegularExpression(const TRegularExpression& other);
   TRegularExpression& operator=(const TRegularExpression&) = delete;
 
   // Makes `pattern` current, compiling it unless the cache already holds it.
@@ -69,7 +71,8 @@ class TRegularExpression {
   std::size_t CacheSize() const { return cache_.size(); }
   const std::string& CachePattern(std::size_t index) const { return cache_[index].pattern; }
   std::size_t CurrentEntry() const { return current_; }
-  // Patterns compiled since construction (the empty pattern of entry 0 included).
+  // Patterns compiled since construction (the empty pattern of entry 0
+  // included; none for a copy).
   std::size_t CompileCount() const { return compileCount_; }
 
  protected:

@@ -1,15 +1,22 @@
 // Page assembly and the page files. Each page is built whole in memory and
-// written with one large write through WriteFileReplacing, so a failure
-// never leaves half a page behind.
+// written with one large write through a TFileReplacer, so a failure never
+// leaves half a page behind. With several threads, workers build the
+// pages a few ahead while the calling thread writes them in order.
 #include "render/Pages.h"
-
 
 #include <algorithm>
 #include <charconv>
+#include <thread>
+#include <vector>
 
 #include "ghost/PlayLink.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "regex/bmRegExp.h"
+#include "render/PagePipeline.h"
+#include "render/PageSurfaces.h"
+#include "render/PostProcess.h"
+#include "script/SsParser.h"
 #include "text/Encoding.h"
 #include "text/Html.h"
 #include "text/Sjis.h"
@@ -46,33 +53,50 @@ std::string PrefixForHref(std::string_view pageFilePrefix) {
   return text::HtmlEscape(text::FileUrlPath(pageFilePrefix));
 }
 
-// Navigation with the prefix already made ready for an href value.
-void AppendNavigation(std::string& out, std::string_view escapedPrefix, int64_t k, int64_t last) {
-  const auto link = [&](int64_t j) {
-    out += "<a href=\"file://";
-    out += escapedPrefix;
-    AppendNumber(out, j);
-    out += ".html\">\r\n";
-  };
+}  // namespace
+
+// The links of one run's navigation, each page's link once; page k's
+// navigation is the links before k, k's own number, and the links after.
+void TNavigationLinks::Reset(std::string_view escapedPrefix, int64_t last) {
+  if (last == last_ && escapedPrefix == prefix_) return;
+  prefix_ = escapedPrefix;
+  last_ = last;
+  links_.clear();
+  starts_.clear();
+  starts_.reserve(static_cast<std::size_t>(last) + 2);
+  for (int64_t j = 0; j <= last; ++j) {
+    starts_.push_back(links_.size());
+    AppendLink(links_, j);
+    AppendNumber(links_, j + 1);
+    links_ += "</a>\r\n";
+  }
+  starts_.push_back(links_.size());
+}
+
+void TNavigationLinks::AppendLink(std::string& out, int64_t j) const {
+  out += "<a href=\"file://";
+  out += prefix_;
+  AppendNumber(out, j);
+  out += ".html\">\r\n";
+}
+
+void TNavigationLinks::Append(std::string& out, int64_t k) const {
+  const auto at = [&](int64_t j) { return starts_[static_cast<std::size_t>(j)]; };
   if (k != 0) {
-    link(k - 1);
+    AppendLink(out, k - 1);
     out += "&lsaquo;&lsaquo;</a>\r\n";
   }
-  for (int64_t j = 0; j <= last; ++j) {
-    if (j == k) {
-      AppendNumber(out, j + 1);
-      out += "\r\n";
-    } else {
-      link(j);
-      AppendNumber(out, j + 1);
-      out += "</a>\r\n";
-    }
-  }
-  if (k != last) {
-    link(k + 1);
+  out.append(links_, 0, at(k));
+  AppendNumber(out, k + 1);
+  out += "\r\n";
+  out.append(links_, at(k + 1), std::string::npos);
+  if (k != last_) {
+    AppendLink(out, k + 1);
     out += "&rsaquo;&rsaquo;</a>\r\n";
   }
 }
+
+namespace {
 
 // The font name as it goes between the double quotes of the page's style
 // block: '"', "<", ">" and "\\" are dropped, so the name can neither end the
@@ -117,9 +141,16 @@ bool IsPageFileName(std::string_view name, std::string_view base) {
 int32_t EffectivePageSize(int32_t messagesPerPage) { return std::max<int32_t>(1, messagesPerPage); }
 
 std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t last) {
+  TNavigationLinks links;
+  links.Reset(PrefixForHref(pageFilePrefix), last);
   std::string out;
-  AppendNavigation(out, PrefixForHref(pageFilePrefix), k, last);
+  links.Append(out, k);
   return out;
+}
+
+unsigned PageThreads(unsigned configured) {
+  if (configured != 0) return configured;
+  return std::max(1u, std::thread::hardware_concurrency());
 }
 
 TPageBuilder::TPageBuilder(const ShowLogContext& ctx)
@@ -127,13 +158,27 @@ TPageBuilder::TPageBuilder(const ShowLogContext& ctx)
       perPage_(EffectivePageSize(ctx.MessagesPerPage)),
       renderer_(ctx.parser, ctx.awk, ctx.plugins, ctx.SurfaceCacheDir, ctx.Emulation),
       dates_(ctx.Locale) {
+  MakeHead();
+}
+
+TPageBuilder::TPageBuilder(const ShowLogContext& ctx, TSsParser& parser, TAWKStr& awk,
+                           ISurfaceFiles& surfaces)
+    : ctx_(ctx),
+      perPage_(EffectivePageSize(ctx.MessagesPerPage)),
+      renderer_(parser, awk, surfaces, ctx.SurfaceCacheDir, ctx.Emulation),
+      dates_(ctx.Locale) {
+  MakeHead();
+}
+
+void TPageBuilder::MakeHead() {
+  escapedPrefix_ = PrefixForHref(ctx_.PageFilePrefix);
   head_ =
       "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"><html lang=\"ja-JP\"><head>"
       "<meta http-equiv=\"content-type\" content=\"text/html; charset=Shift_JIS\">"
       "<title>Quibbleton</title>\r\n"
       "<META http-equiv=\"Content-Style-Type\" content=\"text/css\"><style type=\"text/css\">"
       "<!-- body{ font-family: \"";
-  head_ += FontNameForStyle(ctx.HtmlFont);
+  head_ += FontNameForStyle(ctx_.HtmlFont);
   head_ += "\";} --></style></head><body>\r\n";
 }
 
@@ -174,12 +219,13 @@ void TPageBuilder::AppendInfoBlock(std::string& out, const TMessageItem& message
 }
 
 void TPageBuilder::AppendPageHtml(std::string& out, std::span<const TMessageItem> messages,
-                                  int64_t k, int64_t last) {
-  const std::string escapedPrefix = PrefixForHref(ctx_.PageFilePrefix);
+                                  int64_t k, int64_t last, const std::atomic<bool>* stop) {
+  navigation_.Reset(escapedPrefix_, last);
   out += head_;
-  AppendNavigation(out, escapedPrefix, k, last);
+  navigation_.Append(out, k);
   int64_t number = static_cast<int64_t>(perPage_) * k;
   for (const TMessageItem& message : messages) {
+    if (stop != nullptr && stop->load(std::memory_order_relaxed)) return;
     ++number;
     out += "<hr><div align=\"left\">\r\nNo.";
     AppendNumber(out, number);
@@ -193,7 +239,7 @@ void TPageBuilder::AppendPageHtml(std::string& out, std::span<const TMessageItem
     out += info_;
     out += "</div>\r\n";
   }
-  AppendNavigation(out, escapedPrefix, k, last);
+  navigation_.Append(out, k);
   out += "</body></html>\r\n";
 }
 
@@ -205,6 +251,120 @@ std::string PageHtml(const ShowLogContext& ctx, std::span<const TMessageItem> me
   return out;
 }
 
+namespace {
+
+// Where the pages of one run go, and the hooks that follow each write. The
+// page files are replaced through one replacer, so a run over the pages of
+// an earlier one reuses their files rather than making new ones.
+class TPageWriter {
+ public:
+  TPageWriter(const ShowLogContext& ctx, const std::vector<TMessageItem>& messages)
+      : ctx_(ctx),
+        messages_(messages),
+        perPage_(EffectivePageSize(ctx.MessagesPerPage)),
+        total_(static_cast<int64_t>(messages.size())),
+        last_(total_ / perPage_) {}
+
+  int64_t Last() const { return last_; }
+  std::span<const TMessageItem> PageMessages(int64_t k) const {
+    const int64_t begin = k * perPage_;
+    const int64_t end = std::min(total_, begin + perPage_);
+    return std::span<const TMessageItem>(messages_).subspan(static_cast<std::size_t>(begin),
+                                                            static_cast<std::size_t>(end - begin));
+  }
+
+  void Write(int64_t k, std::string_view html) {
+    std::string name = ctx_.PageFilePrefix;
+    AppendNumber(name, k);
+    name += ".html";
+    files_.Replace(name, html);
+    const std::span<const TMessageItem> page = PageMessages(k);
+    if (ctx_.OnMessageWritten) {
+      for (const TMessageItem& message : page) ctx_.OnMessageWritten(message);
+    }
+    if (ctx_.OnProgress) {
+      const int64_t done = k * perPage_ + static_cast<int64_t>(page.size());
+      ctx_.OnProgress(static_cast<std::size_t>(done), static_cast<std::size_t>(total_));
+    }
+  }
+
+ private:
+  const ShowLogContext& ctx_;
+  const std::vector<TMessageItem>& messages_;
+  const int64_t perPage_;
+  const int64_t total_;
+  const int64_t last_;
+  TFileReplacer files_;
+};
+
+void WritePagesInTurn(const ShowLogContext& ctx, TPageWriter& writer) {
+  TPageBuilder builder(ctx);
+  std::string page;
+  for (int64_t k = 0; k <= writer.Last(); ++k) {
+    page.clear();
+    builder.AppendPageHtml(page, writer.PageMessages(k), k, writer.Last());
+    writer.Write(k, page);
+  }
+}
+
+// What one worker thread builds with: nothing in it is shared. The tokenizer
+// and the regular-expression component are copies of the caller's, so no
+// pattern is read or compiled again.
+struct TPageWorker {
+  TPageWorker(const ShowLogContext& ctx)
+      : parser(ctx.parser), awk(ctx.awk), builder(ctx, parser, awk, wanted) {}
+  TSsParser parser;
+  TAWKStr awk;
+  TWantedSurfaces wanted;
+  TPageBuilder builder;
+};
+
+// Messages built ahead of the writer, spread over the window's pages; the
+// window holds at least a page per worker and one more.
+constexpr int64_t kMessagesAhead = 4000;
+
+void WritePagesOnWorkers(const ShowLogContext& ctx, TPageWriter& writer, std::size_t threads) {
+  const int64_t pages = writer.Last() + 1;
+  const std::size_t workerCount = static_cast<std::size_t>(std::min<int64_t>(pages, threads));
+  std::vector<std::unique_ptr<TPageWorker>> workers;
+  for (std::size_t w = 0; w < workerCount; ++w) workers.push_back(std::make_unique<TPageWorker>(ctx));
+  const int64_t perPage = EffectivePageSize(ctx.MessagesPerPage);
+  const std::size_t window = static_cast<std::size_t>(std::max<int64_t>(
+      static_cast<int64_t>(workerCount) + 1,
+      std::min<int64_t>(4 * static_cast<int64_t>(workerCount), kMessagesAhead / perPage)));
+
+  TPageSurfaces surfaces(ctx.plugins, ctx.SurfaceCacheDir);
+  TPagePipeline pipeline(
+      workerCount, pages, window,
+      [&](std::size_t w, int64_t k, std::string& html, const std::atomic<bool>& stop) {
+        TPageWorker& worker = *workers[w];
+        try {
+          worker.builder.AppendPageHtml(html, writer.PageMessages(k), k, writer.Last(), &stop);
+        } catch (...) {
+          surfaces.Submit(k, worker.wanted.Take(), true);
+          throw;
+        }
+        surfaces.Submit(k, worker.wanted.Take(), false);
+      });
+  // Leaving early (a failed page or write): no picture of a later page is
+  // made while the workers wind down.
+  struct StopSurfaces {
+    TPageSurfaces& surfaces;
+    ~StopSurfaces() { surfaces.Stop(); }
+  } stopSurfaces{surfaces};
+
+  for (int64_t k = 0; k < pages; ++k) {
+    const TPagePipeline::Built page = pipeline.Take(k);
+    // A picture that failed came before any later fault of its page.
+    if (const std::exception_ptr error = surfaces.WaitFor(k)) std::rethrow_exception(error);
+    if (page.error) std::rethrow_exception(page.error);
+    writer.Write(k, page.html);
+    surfaces.Allow(k + 1);
+  }
+}
+
+}  // namespace
+
 bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& view) {
   const std::optional<std::vector<TMessageItem>> parsed = ParseLog(logText);
   if (!parsed) return false;
@@ -215,28 +375,15 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
                            return IsPageFileName(target, base);
                          });
 
-  const int64_t perPage = EffectivePageSize(ctx.MessagesPerPage);
-  const int64_t total = static_cast<int64_t>(messages.size());
-  const int64_t last = total / perPage;
-
-  TPageBuilder builder(ctx);
-  std::string page;
-  for (int64_t k = 0; k <= last; ++k) {
-    const int64_t begin = k * perPage;
-    const int64_t end = std::min(total, begin + perPage);
-    page.clear();
-    builder.AppendPageHtml(page,
-                           std::span<const TMessageItem>(messages).subspan(
-                               static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)),
-                           k, last);
-    std::string name = ctx.PageFilePrefix;
-    AppendNumber(name, k);
-    name += ".html";
-    WriteFileReplacing(name, page);
-    if (ctx.OnMessageWritten) {
-      for (int64_t i = begin; i < end; ++i) ctx.OnMessageWritten(messages[static_cast<std::size_t>(i)]);
+  {
+    // The writer's last spare file goes with it, before the view moves.
+    TPageWriter writer(ctx, messages);
+    const unsigned threads = PageThreads(ctx.Threads);
+    if (threads == 1 || writer.Last() == 0) {
+      WritePagesInTurn(ctx, writer);
+    } else {
+      WritePagesOnWorkers(ctx, writer, threads);
     }
-    if (ctx.OnProgress) ctx.OnProgress(static_cast<std::size_t>(end), static_cast<std::size_t>(total));
   }
   // The view takes "file://" and the plain path, as the pages' own links
   // would name it before percent-encoding.

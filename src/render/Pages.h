@@ -2,11 +2,15 @@
 // log, cuts it into pages of MessagesPerPage messages, writes page k as
 // PageFilePrefix + k + ".html" and shows page 0.
 // Invariants: a page file is replaced whole or not at all (written to a
-// temporary file in the same folder, then renamed over the old page); nothing
-// is written or removed before the whole log has parsed; the view moves only
-// after the last page is in place.
+// temporary file in the same folder, then swapped with or renamed over the
+// old page); nothing is written or removed before the whole log has parsed;
+// pages are written in order on the calling thread, and the view moves only
+// after the last page is in place. Pages may be built on worker threads;
+// what is written (pages and surface pictures) is the same byte for byte
+// whatever their number.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,6 +18,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "log/MessageItem.h"
 #include "platform/Ui.h"
@@ -25,6 +30,7 @@ namespace hollowmere {
 class TSsParser;
 class TAWKStr;
 class TSppList;
+class ISurfaceFiles;
 
 struct ShowLogContext {
   TSsParser& parser;
@@ -43,6 +49,10 @@ struct ShowLogContext {
   // Optional: each message of a page, once that page is written, so the
   // caller knows which links the pages carry.
   std::function<void(const TMessageItem&)> OnMessageWritten = {};
+  // Threads that build pages: 0 for one per processor of the machine, 1 to
+  // build every page on the calling thread. The hooks above always run on
+  // the calling thread.
+  unsigned Threads = 0;
 };
 
 // false when the text was rejected (first line not "Result: OK"): nothing written or shown.
@@ -61,17 +71,47 @@ int32_t EffectivePageSize(int32_t messagesPerPage);
 // The navigation lines of page k of pages 0..last, each ending in CR LF.
 std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t last);
 
-// Builds pages for one ShowLog run; holds the script renderer and the date
-// formatter so that both are made once per run.
-class TPageBuilder {
- public:
-  explicit TPageBuilder(const ShowLogContext& ctx);
+// The number of page-building threads a run uses: `configured` when not 0,
+// else one per processor of the machine (at least one).
+unsigned PageThreads(unsigned configured);
 
-  // Appends page k (of pages 0..last) holding `messages` to `out`.
-  void AppendPageHtml(std::string& out, std::span<const TMessageItem> messages, int64_t k,
-                      int64_t last);
+// The navigation lines of every page of pages 0..last, with the links made
+// once for all pages.
+class TNavigationLinks {
+ public:
+  // For pages 0..last and a page prefix ready for an href value; nothing is
+  // made again when both are as before.
+  void Reset(std::string_view escapedPrefix, int64_t last);
+  // Appends page k's navigation lines, each ending in CR LF.
+  void Append(std::string& out, int64_t k) const;
 
  private:
+  void AppendLink(std::string& out, int64_t j) const;
+
+  std::string prefix_;
+  int64_t last_ = -1;
+  std::string links_;                // every page's link and number, in page order
+  std::vector<std::size_t> starts_;  // where page j's link starts; one more at the end
+};
+
+// Builds pages for one ShowLog run; holds the script renderer and the date
+// formatter so that both are made once per run (per thread).
+class TPageBuilder {
+ public:
+  // With the context's tokenizer, regular-expression component and plugin
+  // list (surface pictures made at once).
+  explicit TPageBuilder(const ShowLogContext& ctx);
+  // With a tokenizer and regular-expression component of this builder's own,
+  // and the wanted surface pictures sent to `surfaces`.
+  TPageBuilder(const ShowLogContext& ctx, TSsParser& parser, TAWKStr& awk, ISurfaceFiles& surfaces);
+
+  // Appends page k (of pages 0..last) holding `messages` to `out`. Ends
+  // early, with the page unfinished, once `stop` (if given) is true.
+  void AppendPageHtml(std::string& out, std::span<const TMessageItem> messages, int64_t k,
+                      int64_t last, const std::atomic<bool>* stop = nullptr);
+
+ private:
+  void MakeHead();
   void AppendInfoBlock(std::string& out, const TMessageItem& message);
 
   const ShowLogContext& ctx_;
@@ -79,6 +119,8 @@ class TPageBuilder {
   TScriptRenderer renderer_;
   TDateText dates_;
   std::string head_;
+  std::string escapedPrefix_;
+  TNavigationLinks navigation_;
   std::string info_;
 };
 

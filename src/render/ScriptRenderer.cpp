@@ -65,11 +65,26 @@ const std::string& SyncSummary() {
 
 }  // namespace
 
+void TSurfaceFileMaker::Want(const std::string& ghostName, int32_t surface) {
+  if (!FileExists(SurfaceFilePath(cacheDir_, ghostName, surface))) {
+    MakeSurfaceFile(plugins_, cacheDir_, ghostName, surface);
+  }
+}
+
 TScriptRenderer::TScriptRenderer(TSsParser& parser, TAWKStr& awk, TSppList& plugins,
                                  std::string surfaceCacheDir, bool emulation)
     : parser_(parser),
       awk_(awk),
-      plugins_(plugins),
+      ownMaker_(std::make_unique<TSurfaceFileMaker>(plugins, surfaceCacheDir)),
+      surfaces_(*ownMaker_),
+      cacheDir_(std::move(surfaceCacheDir)),
+      emulation_(emulation) {}
+
+TScriptRenderer::TScriptRenderer(TSsParser& parser, TAWKStr& awk, ISurfaceFiles& surfaces,
+                                 std::string surfaceCacheDir, bool emulation)
+    : parser_(parser),
+      awk_(awk),
+      surfaces_(surfaces),
       cacheDir_(std::move(surfaceCacheDir)),
       emulation_(emulation) {}
 
@@ -107,8 +122,8 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   out += balloons_;
 }
 
-// Pass 1: only surfaces named by a tag are asked of the plugins, and only
-// when their cache file is missing.
+// Pass 1: only surfaces named by a tag are wanted (and asked of the plugins
+// only when their cache file is missing).
 void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
   const int count = parser_.Count();
   for (int i = 0; i < count; ++i) {
@@ -119,9 +134,7 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
     const int n = *number;
     std::string key = SurfaceKey(n, message.GhostName);
     if (checkedSurfaceFiles_.count(key) != 0) continue;
-    if (!FileExists(SurfaceFilePath(cacheDir_, message.GhostName, n))) {
-      MakeSurfaceFile(plugins_, cacheDir_, message.GhostName, n);
-    }
+    surfaces_.Want(message.GhostName, n);
     checkedSurfaceFiles_.insert(std::move(key));
   }
 }

@@ -1,14 +1,19 @@
 // One message's SakuraScript as balloon HTML: a table per stretch of speech,
 // coloured by speaker, with the speaker's current surface picture beside it.
-// The renderer borrows the window's single tokenizer, regular-expression
-// component and plugin list; it must not be re-entered while it runs, and the
-// tokenizer's token list is overwritten by every call.
+// The renderer borrows a tokenizer and a regular-expression component, and
+// sends the surface pictures a script names to an ISurfaceFiles; it must not
+// be re-entered while it runs, and the tokenizer's token list is overwritten
+// by every call. Renderers on several threads each need a tokenizer and a
+// regular-expression component of their own.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "log/MessageItem.h"
@@ -19,13 +24,38 @@ class TSsParser;
 class TAWKStr;
 class TSppList;
 
+// Where the first pass sends each surface picture a script names: the file
+// of that ghost's surface is wanted in the cache folder.
+class ISurfaceFiles {
+ public:
+  virtual ~ISurfaceFiles() = default;
+  virtual void Want(const std::string& ghostName, int32_t surface) = 0;
+};
+
+// Makes a wanted picture at once: when its file is missing, from the plugins.
+class TSurfaceFileMaker : public ISurfaceFiles {
+ public:
+  // `cacheDir` is CP932 and ends in "/".
+  TSurfaceFileMaker(TSppList& plugins, std::string cacheDir)
+      : plugins_(plugins), cacheDir_(std::move(cacheDir)) {}
+  void Want(const std::string& ghostName, int32_t surface) override;
+
+ private:
+  TSppList& plugins_;
+  std::string cacheDir_;
+};
+
 class TScriptRenderer {
  public:
   // `surfaceCacheDir` is CP932 and ends in "/". `emulation` picks the ghost
   // placement layout (main character right, side character left) over the
-  // plain left-aligned one.
+  // plain left-aligned one. Missing surface pictures are made at once from
+  // `plugins`.
   TScriptRenderer(TSsParser& parser, TAWKStr& awk, TSppList& plugins, std::string surfaceCacheDir,
                   bool emulation);
+  // The same, with the wanted surface pictures sent to `surfaces`.
+  TScriptRenderer(TSsParser& parser, TAWKStr& awk, ISurfaceFiles& surfaces,
+                  std::string surfaceCacheDir, bool emulation);
 
   // The balloon lines, each ending in CR LF; empty when nothing shows.
   // Tokenizer and surface-number errors propagate.
@@ -46,7 +76,8 @@ class TScriptRenderer {
 
   TSsParser& parser_;
   TAWKStr& awk_;
-  TSppList& plugins_;
+  std::unique_ptr<TSurfaceFileMaker> ownMaker_;  // when made from a plugin list
+  ISurfaceFiles& surfaces_;
   std::string cacheDir_;
   bool emulation_;
 
@@ -87,11 +118,10 @@ class TScriptRenderer {
   std::vector<std::size_t> segmentEnds_;
   std::string segmentText_;
 
-  // Surface files (by surface number and ghost name) already looked at during
-  // this renderer's life, one page run: each is checked, and made when
-  // missing, once. The plugin list
-  // answers a repeated miss from its own memory anyway, and the file system
-  // need not be asked again for every message.
+  // Surface files (by surface number and ghost name) already wanted during
+  // this renderer's life, one page run: each is asked for once. The plugin
+  // list answers a repeated miss from its own memory anyway, and the file
+  // system need not be asked again for every message.
   std::unordered_set<std::string> checkedSurfaceFiles_;
   // img markup by ghost name and surface number; it depends on nothing else.
   // images_ points at the entry of the message at hand (entries stay put).

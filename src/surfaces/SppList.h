@@ -2,7 +2,8 @@
 // Invariants: plugins are kept in load order and owned by the list;
 // ImageCache is most recently used first, never longer than kImageCacheLimit,
 // and remembers misses as entries with an empty picture until the next
-// LoadFolder. Main thread only.
+// LoadFolder. Not thread-safe: one thread at a time (page workers take turns
+// behind one lock, and the plugins are never called at once).
 #pragma once
 
 #include <cstddef>

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "platform/DebugTrace.h"
 #include "platform/Errors.h"
@@ -93,6 +94,48 @@ TEST(FileContentTest, AFailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
   EXPECT_EQ(entries, 2u);  // page.html and busy/
+}
+
+// A run of replacements: every file ends up with its new bytes whole, a
+// second name of a file, the target of a symbolic link and a reader who
+// opened the old file keep the old bytes, a failure in between stops nothing after it, and once the
+// replacer is gone only the files asked for are there.
+TEST(FileContentTest, AReplacerReplacesEachFileWholeAndLeavesOnlyThem) {
+  testing::TempDir dir;
+  namespace fs = std::filesystem;
+  for (const char* name : {"a", "b", "linked", "symtarget", "sub/d"}) {
+    fs::create_directories(fs::path(dir.file(name)).parent_path());
+    testing::WriteFileBytes(dir.file(name), std::string("old ") + name);
+  }
+  fs::create_hard_link(dir.file("linked"), dir.file("other"));
+  fs::create_symlink(dir.file("symtarget"), dir.file("sym"));
+  fs::create_directories(dir.file("busy/inner"));
+  // A reader that opened "a" before it was replaced goes on reading the old "a".
+  std::ifstream reader(dir.file("a"), std::ios::binary);
+  {
+    TFileReplacer replacer;
+    const std::pair<const char*, std::string> writes[] = {
+        {"a", "A1"}, {"b", "B1"}, {"linked", "L1"}, {"sym", "S1"}, {"new", "N1"},
+        {"sub/d", "D1"}, {"a", std::string("A2\0", 3)}, {"b", ""},
+    };
+    for (const auto& [name, bytes] : writes) replacer.Replace(dir.file(name), bytes);
+    EXPECT_THROW(replacer.Replace(dir.file("busy"), "X"), EFCreateError);
+    EXPECT_THROW(replacer.Replace(dir.file("no-folder/x"), "X"), EFCreateError);
+    replacer.Replace(dir.file("b"), "B3");
+  }
+  const std::pair<const char*, std::string> expected[] = {
+      {"a", std::string("A2\0", 3)}, {"b", "B3"}, {"linked", "L1"}, {"other", "old linked"},
+      {"sym", "S1"}, {"symtarget", "old symtarget"}, {"new", "N1"}, {"sub/d", "D1"},
+  };
+  for (const auto& [name, bytes] : expected) EXPECT_EQ(ReadWholeFile(dir.file(name)), bytes) << name;
+  EXPECT_FALSE(fs::is_symlink(dir.file("sym")));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old a");
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(dir.path())) {
+    left.push_back(fs::relative(e.path(), dir.path()).string());
+  }
+  EXPECT_THAT(left, UnorderedElementsAre("a", "b", "linked", "other", "sym", "symtarget", "new", "sub",
+                                         "sub/d", "busy", "busy/inner"));
 }
 
 // Only regular files are read, and none larger than the limit: a device or

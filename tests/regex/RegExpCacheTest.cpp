@@ -37,6 +37,30 @@ TEST(RegExpCache, AlternatingPatternsCompileOnceEach) {
   EXPECT_EQ(text, "a<br>b");
 }
 
+// Each render thread searches with a copy of the window's component.
+TEST(RegExpCache, ACopyKeepsTheCompiledPatternsAndGoesItsOwnWay) {
+  TAWKStr re;
+  re.SetLineSeparator(mcls_LF);
+  re.SetRegExp("(<br>)+");
+  re.SetRegExp("^a+");
+  TAWKStr copy(re);
+  EXPECT_EQ(copy.RegExp(), "^a+");
+  EXPECT_TRUE(copy.LineAware());
+  EXPECT_EQ(copy.LineSeparator(), mcls_LF);
+  EXPECT_EQ(copy.Find("baa\naa"), (TMatch{4, 6}));
+  copy.SetRegExp("(<br>)+");
+  EXPECT_EQ(copy.CacheSize(), 3u);
+  EXPECT_EQ(copy.CompileCount(), 0u);
+  std::string text = "a<br><br>b";
+  EXPECT_EQ(copy.ReplaceAll("<br>", text), 1);
+  EXPECT_EQ(text, "a<br>b");
+  copy.SetRegExp("x");
+  EXPECT_EQ(copy.CacheSize(), 4u);
+  EXPECT_EQ(re.RegExp(), "^a+");
+  EXPECT_EQ(re.CacheSize(), 3u);
+  EXPECT_EQ(re.Find("baa\naa"), (TMatch{4, 6}));
+}
+
 TEST(RegExpCache, ThirtyFirstPatternDropsTheOldestInsertedNotTheEmptyOne) {
   TAWKStr re;
   auto name = [](int i) { return "p" + std::to_string(i); };

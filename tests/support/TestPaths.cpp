@@ -4,14 +4,18 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace hollowmere::testing {
 
 std::string ReadFileBytes(const std::string& path) {
+  // Copied through the stream buffer whole: a byte-at-a-time iterator is
+  // slow enough under the sanitizers to dominate tests that read many pages.
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream bytes;
+  if (in) bytes << in.rdbuf();
+  return std::move(bytes).str();
 }
 
 void WriteFileBytes(const std::string& path, const std::string& content) {
