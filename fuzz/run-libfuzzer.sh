@@ -24,6 +24,10 @@ if [ ${#targets[@]} -eq 0 ]; then
   done
 fi
 
+if ! command -v clang++ >/dev/null; then
+  echo "run-libfuzzer: needs clang and its libFuzzer (apt-get install clang libclang-rt-14-dev)" >&2
+  exit 2
+fi
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j"$(nproc)"
 

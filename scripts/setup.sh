@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev
   libcurl4-openssl-dev libicu-dev libstb-dev libre2-dev libcpp-httplib-dev
   qt6-base-dev qt6-webengine-dev libgl-dev

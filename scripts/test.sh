@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+# Compilations cached by ccache are found again from any checkout folder.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+
 # Window tests run without a display.
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 jobs=$(nproc)
