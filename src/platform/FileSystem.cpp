@@ -160,11 +160,15 @@ int CreateTemporary(const std::string& path, std::string& temporary) {
   return fd;
 }
 
-// Writes and closes `fd`; on failure the temporary file goes and
-// EFCreateError is raised for `path`.
+// Writes `bytes` from the start of `fd` and closes it; on failure the
+// temporary file goes and EFCreateError is raised for `path`. What the file
+// held before is written over and only then cut to the new length: emptying
+// it first would free its blocks and allocate them again for the same bytes,
+// and on a disk mounted with discard every freed block waits for the device.
 void FillTemporary(int fd, const std::string& temporary, const std::string& path,
-                   std::string_view bytes) {
-  const bool written = WriteAll(fd, bytes);
+                   std::string_view bytes, bool hadContent = false) {
+  const bool written = WriteAll(fd, bytes) &&
+                       (!hadContent || ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0);
   const bool closed = ::close(fd) == 0;
   if (!written || !closed) {
     ::unlink(temporary.c_str());
@@ -216,16 +220,16 @@ void TFileReplacer::Replace(const std::string& path, std::string_view bytes) {
   if (!spare_.empty() && ExtractFilePath(spare_) == ExtractFilePath(native)) {
     fd = ::open(spare_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !ReusableFile(st) || !OpenOnlyHere(fd) ||
-                    ::ftruncate(fd, 0) != 0)) {
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !ReusableFile(st) || !OpenOnlyHere(fd))) {
       ::close(fd);
       fd = -1;
     }
     if (fd >= 0) temporary = std::exchange(spare_, {});
   }
   DropSpare();
-  if (fd < 0) fd = CreateTemporary(path, temporary);
-  FillTemporary(fd, temporary, path, bytes);
+  const bool reused = fd >= 0;
+  if (!reused) fd = CreateTemporary(path, temporary);
+  FillTemporary(fd, temporary, path, bytes, reused);
   struct stat st {};
   if (::lstat(native.c_str(), &st) == 0 && ReusableFile(st) &&
       ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, native.c_str(), RENAME_EXCHANGE) == 0) {

@@ -51,7 +51,8 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
 // Replaces files one after another as WriteFileReplacing does, but swaps
 // the new file with the old one in a single step and keeps the old one as
-// the next temporary file, written over in place: a long run of pages then
+// the next temporary file, written over in place (not emptied first, which
+// would free its blocks only to allocate them again): a long run of pages then
 // reuses a few files instead of making a new file and freeing an old one
 // for every page, which is what such a run spends most of its time on.
 // Only a regular file with no other name, which nobody else holds open, is

@@ -117,6 +117,7 @@ TEST(FileContentTest, AReplacerReplacesEachFileWholeAndLeavesOnlyThem) {
     const std::pair<const char*, std::string> writes[] = {
         {"a", "A1"}, {"b", "B1"}, {"linked", "L1"}, {"sym", "S1"}, {"new", "N1"},
         {"sub/d", "D1"}, {"a", std::string("A2\0", 3)}, {"b", ""},
+        {"new", "n"},  // shorter than the old "b" it is written over
     };
     for (const auto& [name, bytes] : writes) replacer.Replace(dir.file(name), bytes);
     EXPECT_THROW(replacer.Replace(dir.file("busy"), "X"), EFCreateError);
@@ -125,7 +126,7 @@ TEST(FileContentTest, AReplacerReplacesEachFileWholeAndLeavesOnlyThem) {
   }
   const std::pair<const char*, std::string> expected[] = {
       {"a", std::string("A2\0", 3)}, {"b", "B3"}, {"linked", "L1"}, {"other", "old linked"},
-      {"sym", "S1"}, {"symtarget", "old symtarget"}, {"new", "N1"}, {"sub/d", "D1"},
+      {"sym", "S1"}, {"symtarget", "old symtarget"}, {"new", "n"}, {"sub/d", "D1"},
   };
   for (const auto& [name, bytes] : expected) EXPECT_EQ(ReadWholeFile(dir.file(name)), bytes) << name;
   EXPECT_FALSE(fs::is_symlink(dir.file("sym")));
