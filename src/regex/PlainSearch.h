@@ -79,6 +79,11 @@ inline bool IsCharStart(const unsigned char* text, std::size_t known, std::size_
 
 // The leftmost-longest match of an unanchored pattern in [from, end): its
 // start, with its end in `matchEnd`; kNone when there is none.
+// With kStopAtNul, for an automaton that StopsAtNul() and whose start does
+// not accept, the searched part ends at the first NUL at or after `from`
+// instead: the result is the same as that of a search in [from, first NUL),
+// found without looking for the NUL beforehand.
+template <bool kStopAtNul = false>
 [[gnu::always_inline]] inline std::size_t FindPlain(const TRE_DFA& dfa, const unsigned char* bytes, std::size_t end, std::size_t from,
                              std::size_t& matchEnd) {
   constexpr int32_t start = 0;
@@ -101,7 +106,11 @@ inline bool IsCharStart(const unsigned char* text, std::size_t known, std::size_
     const int32_t skipState = skip == 0 ? start : dfa.PrefixState();
     while (p < end) {
       std::size_t q;
-      if (prefix.Needle().empty()) {
+      if (kStopAtNul) {
+        // The first NUL or candidate; no NUL lies between p and a candidate.
+        q = (prefix.Needle().empty() ? dfa.SingleFirstByteFinder() : prefix).FindOrNul(bytes, end, p);
+        if (q == TSubstringFinder::npos || bytes[q] == 0) return kNone;
+      } else if (prefix.Needle().empty()) {
         const void* hit = std::memchr(bytes + p, single, end - p);
         if (hit == nullptr) return kNone;
         q = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - bytes);
@@ -119,12 +128,14 @@ inline bool IsCharStart(const unsigned char* text, std::size_t known, std::size_
         return q;
       }
       p = q + CharLength(bytes, q, end);
+      // A NUL read as the trail of a character still ends the searched part.
+      if (kStopAtNul && bytes[p - 1] == 0) return kNone;
     }
     return kNone;
   }
 
   while (p < end) {
-    if (dfa.CanStartWith(bytes[p])) {
+    if (dfa.CanStartWith(bytes[p])) {  // never a NUL when kStopAtNul
       const std::size_t r = Run(dfa, bytes, p, end, start, -1);
       if (r != kNone) {
         matchEnd = r;
@@ -132,6 +143,7 @@ inline bool IsCharStart(const unsigned char* text, std::size_t known, std::size_
       }
     }
     p += CharLength(bytes, p, end);
+    if (kStopAtNul && bytes[p - 1] == 0) return kNone;  // alone or as a trail byte
   }
   return kNone;
 }

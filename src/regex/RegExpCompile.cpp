@@ -244,6 +244,17 @@ void TRE_DFA::BuildTables() {
   headAtom_ = AtomOf(kLineHeadCode);
   tailAtom_ = AtomOf(kLineTailCode);
 
+  stopsAtNul_ = true;
+  for (std::size_t s = 0; s < count && stopsAtNul_; ++s) {
+    if (byteNext_[s * 256] >= 0) stopsAtNul_ = false;
+    for (int b = 0; b < 256 && stopsAtNul_; ++b) {
+      if (!text::IsLeadByte(static_cast<unsigned char>(b))) continue;
+      if (byteNext_[s * 256 + b] >= 0 || NextOnDoubleByte(static_cast<int32_t>(s), b * 256) >= 0) {
+        stopsAtNul_ = false;
+      }
+    }
+  }
+
   // Filters for the plain search. With an accepting start every position
   // matches, so there is nothing to skip.
   if (count == 0) return;
@@ -266,6 +277,7 @@ void TRE_DFA::BuildTables() {
     }
   }
   if (firstCount != 1) singleFirstByte_ = -1;
+  if (singleFirstByte_ >= 0) singleFinder_ = TSubstringFinder(std::string(1, static_cast<char>(singleFirstByte_)));
 
   std::string prefix;
   bool skipping = true;

@@ -128,6 +128,13 @@ class TRE_DFA {
   bool CanStartWith(unsigned char b) const { return firstByte_[b]; }
   // The only byte that can start a match, or -1 when there are several.
   int SingleFirstByte() const { return singleFirstByte_; }
+  // A finder for that byte alone (empty when there is no such byte).
+  const TSubstringFinder& SingleFirstByteFinder() const { return singleFinder_; }
+  // True when no run can step onto a NUL byte, whether read alone, as the
+  // trail of a double-byte character, or after a lead byte read alone (as
+  // at the end of a text): a run then stops at a NUL exactly as it stops at
+  // the end of a text that ends there.
+  bool StopsAtNul() const { return stopsAtNul_; }
 
  private:
   static constexpr int32_t kMixedLead = -2;
@@ -155,6 +162,8 @@ class TRE_DFA {
   int32_t prefixState_ = 0;
   bool firstByte_[256] = {};
   int singleFirstByte_ = -1;
+  TSubstringFinder singleFinder_;
+  bool stopsAtNul_ = false;
 };
 
 }  // namespace hollowmere::regex

@@ -4,7 +4,8 @@
 // compare only where both agree.
 //
 // Invariant: Find returns exactly what a byte-by-byte search would, the first
-// occurrence at or after `from`; it never reads outside [text, text + size).
+// occurrence at or after `from` (FindOrNul: of the needle or of a NUL byte);
+// neither reads outside [text, text + size).
 #pragma once
 
 #include <cstddef>
@@ -22,11 +23,11 @@ class TSubstringFinder {
 
   const std::string& Needle() const { return needle_; }
   std::size_t Find(const unsigned char* text, std::size_t size, std::size_t from) const;
+  // The first position at or after `from` that holds a NUL byte or where the
+  // needle starts, whichever comes first; npos when there is neither.
+  std::size_t FindOrNul(const unsigned char* text, std::size_t size, std::size_t from) const;
 
  private:
-  std::size_t FindScalar(const unsigned char* text, std::size_t size, std::size_t from) const;
-  std::size_t FindSse2(const unsigned char* text, std::size_t size, std::size_t from) const;
-  std::size_t FindAvx2(const unsigned char* text, std::size_t size, std::size_t from) const;
 
   std::string needle_;
   bool avx2_ = false;

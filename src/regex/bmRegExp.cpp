@@ -208,9 +208,13 @@ std::optional<TMatch> TAWKStr::FindChosen(std::string_view text, std::size_t fro
 std::optional<TMatch> TAWKStr::Find(std::string_view text) const { return FindChosen(SearchPart(text), 0); }
 
 int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
-  const std::string_view view = SearchPart(text);
-  const std::size_t limit = view.size();
   const regex::TRE_DFA& dfa = CurrentDFA();
+  // Only the text before its first NUL is searched. When a run cannot step
+  // onto a NUL and every match has a first character, the search itself
+  // stops at the NUL, which saves a pass over the whole text to find it.
+  const bool searchStopsAtNul = !lineAware_ && dfa.StopsAtNul() && !dfa.Accepting(0);
+  const std::string_view view = searchStopsAtNul ? std::string_view(text) : SearchPart(text);
+  const std::size_t limit = view.size();
   const auto* bytes = reinterpret_cast<const unsigned char*>(view.data());
   // The next match from `from`. Only after a line feed does the rest start a
   // line; patterns without anchors take the plain search, inlined here since
@@ -218,7 +222,8 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
   const auto next = [&](std::size_t from, bool atLineStart) -> std::optional<TMatch> {
     if (!lineAware_) {
       std::size_t end = 0;
-      const std::size_t start = regex::search::FindPlain(dfa, bytes, limit, from, end);
+      const std::size_t start = searchStopsAtNul ? regex::search::FindPlain<true>(dfa, bytes, limit, from, end)
+                                           : regex::search::FindPlain(dfa, bytes, limit, from, end);
       if (start == regex::search::kNone) return std::nullopt;
       return TMatch{start, end};
     }

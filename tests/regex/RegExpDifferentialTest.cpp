@@ -1,7 +1,8 @@
 // Random patterns from a small grammar, over random Shift_JIS texts, checked
 // against a brute-force matcher that works on decoded characters and tries
 // every start and every end. Covers plain patterns, "^X" and "X$", searching
-// and replace-all (with empty matches) under both line separators.
+// and replace-all (with empty matches) under both line separators, and that a
+// NUL ends what replace-all searches.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -327,6 +328,20 @@ TEST(RegExpDifferential, AgreesWithBruteForceLeftmostLongest) {
         ASSERT_EQ((Replaced{replaced, count}), (Replaced{want.first, want.second}))
             << "pattern " << testing::PrintToString(pattern) << " text " << testing::PrintToString(text)
             << " separator " << sep;
+
+        // Only the text before a NUL is searched, however the search finds
+        // its end: a NUL alone, after a lead byte, or as a trail byte (when
+        // it lands inside a character), with matches waiting after it.
+        for (const std::string& cut : {std::string(1, '\0'), std::string("\x88\0", 2)}) {
+          const std::string withNul = text.substr(0, gen.Pick(static_cast<int>(text.size()) + 1)) + cut + text;
+          const std::size_t nul = withNul.find('\0');
+          std::string whole = withNul;
+          std::string head = withNul.substr(0, nul);
+          const int wholeCount = re.ReplaceAll("<&>", whole);
+          const int headCount = re.ReplaceAll("<&>", head);
+          ASSERT_EQ((Replaced{whole, wholeCount}), (Replaced{head + withNul.substr(nul), headCount}))
+              << "pattern " << testing::PrintToString(pattern) << " text " << testing::PrintToString(withNul);
+        }
         ++checked;
       }
     }

@@ -98,6 +98,14 @@ TEST(ReplaceAll, BytesAfterANulAreKept) {
   EXPECT_EQ(Replace("x*", "-", std::string("a\0b", 3)), (Replaced{std::string("-a\0b", 4), 1}));
   EXPECT_EQ(Replace("$", "<", std::string("a\0b", 3)), (Replaced{std::string("a<\0b", 4), 1}));
   EXPECT_EQ(Replace("x*", "-", std::string("\0b", 2)), (Replaced{std::string("-\0b", 3), 1}));
+  // A NUL as the trail byte of a character whose lead could start a match,
+  // with one byte or several that can start a match.
+  for (const char* pattern : {"(亜|哀)", "(a|亜)"}) {
+    const std::string cut = std::string("\x88\0", 2) + J("亜") + "a";
+    EXPECT_EQ(Replace(J(pattern), "-", cut), (Replaced{cut, 0})) << pattern;
+    EXPECT_EQ(Replace(J(pattern), "-", J("亜") + cut), (Replaced{"-" + cut, 1})) << pattern;
+    EXPECT_EQ(Replace(J(pattern), "-", std::string(1, '\0') + J("亜")), (Replaced{std::string(1, '\0') + J("亜"), 0}));
+  }
 }
 
 TEST(ReplaceAll, ReusedComponentAlternatesBetweenPatterns) {

@@ -1,7 +1,8 @@
-// The prefix finder against a byte-by-byte search, for both vector widths,
-// every needle length up to past a block and texts long enough for several
-// blocks; and the plain search built on it over long Shift_JIS texts, where
-// a "<" may be the trail byte of a double-byte character.
+// The prefix finder against a byte-by-byte search (alone and stopping at a
+// NUL), for both vector widths, every needle length up to past a block and
+// texts long enough for several blocks; and the plain search built on it over
+// long Shift_JIS texts, where a "<" may be the trail byte of a double-byte
+// character.
 #include "regex/SubstringFinder.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ using regex::TSubstringFinder;
 TEST(SubstringFinder, AgreesWithAByteSearchEverywhere) {
   std::mt19937 rng(7);
   // Few distinct bytes, so first and last bytes agree often without a match.
-  const std::string letters = "<br>a\x81";
+  const std::string letters = std::string("<br>a\x81\0", 7);
   auto randomText = [&](std::size_t n) {
     std::string s(n, ' ');
     for (char& c : s) c = letters[rng() % letters.size()];
@@ -41,6 +42,10 @@ TEST(SubstringFinder, AgreesWithAByteSearchEverywhere) {
         for (std::size_t from = 0; from <= text.size() + 1; from += 1 + rng() % 7) {
           const std::size_t expected = from > text.size() ? std::string::npos : text.find(needle, from);
           ASSERT_EQ(finder.Find(bytes, text.size(), from), expected)
+              << "width " << width << " needle '" << needle << "' from " << from << " in '" << text << "'";
+          if (n == 0) continue;
+          const std::size_t nul = from >= text.size() ? std::string::npos : text.find('\0', from);
+          ASSERT_EQ(finder.FindOrNul(bytes, text.size(), from), std::min(expected, nul))
               << "width " << width << " needle '" << needle << "' from " << from << " in '" << text << "'";
         }
       }
