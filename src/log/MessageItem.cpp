@@ -72,35 +72,49 @@ std::string TMessageItem::HeaderValue(std::string_view key) const {
   return std::string();
 }
 
+namespace {
+
+// "Key:" and the value in one string, made in one allocation.
+std::string HeaderLine(std::string_view key, std::string_view value) {
+  std::string line;
+  line.reserve(key.size() + value.size());
+  line.append(key).append(value);
+  return line;
+}
+
+}  // namespace
+
 std::optional<std::vector<TMessageItem>> ParseLog(std::string_view text) {
-  const std::vector<std::string> lines = text::SplitLines(text);
-  if (lines.empty()) throw ELogFormatError(text::Sjis("ログが空です"));
-  if (lines[0] != "Result: OK") return std::nullopt;
+  // The lines are read where they stand: a long log is not copied line by
+  // line before its messages are.
+  text::TLineReader lines(text);
+  std::string_view line;
+  if (!lines.Next(line)) throw ELogFormatError(text::Sjis("ログが空です"));
+  if (line != "Result: OK") return std::nullopt;
+  for (int skipped = 0; skipped < 2 && lines.Next(line); ++skipped) {
+  }
 
   std::vector<TMessageItem> messages;
-  if (lines.size() > 3) messages.reserve(lines.size() - 3);
-  for (std::size_t i = 3; i < lines.size(); ++i) {
-    const std::size_t lineNumber = i + 1;
+  for (std::size_t lineNumber = 4; lines.Next(line); ++lineNumber) {
     std::string_view fields[kFieldCount];
-    if (SplitFields(lines[i], fields) < kFieldCount) {
+    if (SplitFields(line, fields) < kFieldCount) {
       throw LineError(lineNumber, "項目が8個ありません");
     }
     if (fields[0].size() < kStampLength) {
       throw LineError(lineNumber, "日時が14文字ありません");
     }
-    TMessageItem item;
+    TMessageItem& item = messages.emplace_back();
     if (!ParseStamp(fields[0], item.PostedAt)) {
       throw LineError(lineNumber, "日時が正しくありません");
     }
     item.Headers.reserve(5);
-    item.Headers.push_back("MID:" + std::string(fields[1]));
-    item.Headers.push_back("Channel:" + std::string(fields[2]));
-    item.Headers.push_back("Connection:" + std::string(fields[4]));
-    item.Headers.push_back("Vote:" + std::string(fields[5]));
-    item.Headers.push_back("Agree:" + std::string(fields[6]));
+    item.Headers.push_back(HeaderLine("MID:", fields[1]));
+    item.Headers.push_back(HeaderLine("Channel:", fields[2]));
+    item.Headers.push_back(HeaderLine("Connection:", fields[4]));
+    item.Headers.push_back(HeaderLine("Vote:", fields[5]));
+    item.Headers.push_back(HeaderLine("Agree:", fields[6]));
     item.GhostName = fields[3];
     item.Script = fields[7];
-    messages.push_back(std::move(item));
   }
   return messages;
 }

@@ -19,24 +19,35 @@ std::size_t FindBytes(std::string_view text, std::string_view needle, std::size_
 
 }  // namespace
 
+bool TLineReader::Next(std::string_view& line) {
+  const std::size_t size = text_.size();
+  if (pos_ >= size) return false;
+  // CR and LF are never the second byte of a character, so a lead byte
+  // before one stands alone: the break still ends the line (a cut character
+  // must not join two lines of a log into one). That lets the breaks be
+  // looked for byte-wise: the next LF (kept until it is passed, so lines
+  // ended by lone CRs do not search the rest of the text each time), then
+  // a CR before it.
+  if (lf_ <= pos_) {  // (at pos_ itself it is found again at once)
+    const void* lf = ::memchr(text_.data() + pos_, '\n', size - pos_);
+    lf_ = lf == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(lf) - text_.data());
+  }
+  const void* cr = ::memchr(text_.data() + pos_, '\r', lf_ - pos_);
+  if (cr != nullptr) {
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - text_.data());
+    line = text_.substr(pos_, at - pos_);
+    pos_ = at + (at + 1 < size && text_[at + 1] == '\n' ? 2 : 1);
+    return true;
+  }
+  line = text_.substr(pos_, lf_ - pos_);
+  pos_ = lf_ + 1;
+  return true;
+}
+
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text.substr(start, i - start));
-      i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
-      start = i;
-    } else {
-      // CR and LF are never the second byte of a character, so a lead byte
-      // before one stands alone: the break still ends the line (a cut
-      // character must not join two lines of a log into one).
-      ++i;
-    }
-  }
-  if (start < text.size()) lines.emplace_back(text.substr(start));
+  TLineReader reader(text);
+  for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
   return lines;
 }
 

@@ -41,6 +41,20 @@ inline std::size_t BrowserCharLength(std::string_view s, std::size_t pos) {
 // further line, so "" gives no lines and "a\r\n" gives {"a"}.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// The lines SplitLines gives, one at a time and without copying them: views
+// into the text, which must outlive the reader.
+class TLineReader {
+ public:
+  explicit TLineReader(std::string_view text) : text_(text) {}
+  // The next line, or false when there is none.
+  bool Next(std::string_view& line);
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+  std::size_t lf_ = 0;  // the first LF at or after pos_, or the size; looked for again when not past pos_
+};
+
 // Every line followed by CR LF.
 std::string JoinCrlf(const std::vector<std::string>& lines);
 

@@ -29,6 +29,33 @@ TEST(SplitLines, KeepsTrailBytesThatLookLikeAsciiAndBreaksAfterACutCharacter) {
   EXPECT_EQ(SplitLines("a\x83\nb\x95\r\nc\x81\rd\x81"), (Lines{"a\x83", "b\x95", "c\x81", "d\x81"}));
 }
 
+// Long runs of every kind of break, mixed, against the rule read byte by
+// byte: lines ended by lone CRs, LFs far apart, CR LF pairs cut by a lead byte.
+TEST(SplitLines, AgreesWithAByteByByteReadingOfMixedBreaks) {
+  const auto byHand = [](const std::string& t) {
+    Lines lines;
+    std::string line;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      if (t[i] != '\r' && t[i] != '\n') {
+        line += t[i];
+        continue;
+      }
+      lines.push_back(line);
+      line.clear();
+      if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+  };
+  const std::vector<std::string> pieces = {"a", "\r", "\n", "\r\n", "\x83", "\x83\x5C", "\r\r", "bcd"};
+  std::mt19937 rng(5);
+  for (int round = 0; round < 500; ++round) {
+    std::string t;
+    for (int k = static_cast<int>(rng() % 200); k > 0; --k) t += pieces[rng() % pieces.size()];
+    ASSERT_EQ(SplitLines(t), byHand(t)) << testing::PrintToString(t);
+  }
+}
+
 TEST(Find, MatchesOnlyOnCharacterBoundaries) {
   const std::string so_backslash = "\x83\x5C\\n";  // "ソ" then a real "\n"
   EXPECT_EQ(Find(so_backslash, "\\"), 2u);
