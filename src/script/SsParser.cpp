@@ -197,20 +197,31 @@ TSsMarkUpType TSsParser::MarkUpType(int i) const {
   return markUps_[i].MarkUpType;
 }
 
+TSsMarkUp& TSsParser::NextMarkUp() {
+  if (count_ == markUps_.size()) {
+    TSsMarkUp& m = markUps_.emplace_back();
+    ++count_;
+    return m;
+  }
+  TSsMarkUp& m = markUps_[count_++];
+  m.Extra.clear();
+  return m;
+}
+
 void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                          TSsMarkUpType type) {
-  TSsMarkUp& m = markUps_.emplace_back();
+  TSsMarkUp& m = NextMarkUp();
   m.Position = static_cast<int32_t>(pos);
   if (!extra.empty()) m.Extra = std::move(extra);
-  m.Str.append(at, len);  // into a fresh, empty string
+  m.Str.assign(at, len);
   m.MarkUpType = type;
 }
 
 void TSsParser::FlushText(std::string& run, std::size_t endOffset) {
   if (run.empty()) return;
-  TSsMarkUp& m = markUps_.emplace_back();
+  TSsMarkUp& m = NextMarkUp();
   m.Position = static_cast<int32_t>(endOffset - run.size());
-  m.Str.append(run);
+  m.Str.assign(run);
   m.MarkUpType = mtText;
   run.clear();
 }

@@ -64,9 +64,9 @@ class TSsParser {
   // Replaces the tokens with those of InputString. On ESsParserError the
   // tokens made before the fault stay and the pending text run is dropped.
   void Parse();
-  void ClearMarkUps() { markUps_.clear(); }
+  void ClearMarkUps() { count_ = 0; }
 
-  int Count() const { return static_cast<int>(markUps_.size()); }
+  int Count() const { return static_cast<int>(count_); }
   std::string Str(int i) const;    // out of range: empty
   std::string Extra(int i) const;  // out of range: empty
   void SetExtra(int i, std::string extra);  // out of range: ESsParserError
@@ -83,6 +83,9 @@ class TSsParser {
  private:
   bool InRange(int i) const { return i >= 0 && i < Count(); }
   [[noreturn]] static void ThrowIndexError();
+  // The next token's place: a token left from an earlier run when there is
+  // one (its strings keep their storage), else a new one.
+  TSsMarkUp& NextMarkUp();
   void FlushText(std::string& run, std::size_t endOffset);
   void AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                 TSsMarkUpType type);
@@ -100,7 +103,9 @@ class TSsParser {
   TPatternIndex tagIndex_;
   TPatternIndex metaIndex_;
   std::string input_;
+  // The tokens are the first count_; those after them are kept for reuse.
   std::vector<TSsMarkUp> markUps_;
+  std::size_t count_ = 0;
   // Scratch kept between runs so that parsing reuses its buffers: the script
   // followed by two NUL bytes, and the pending text run.
   std::string work_;
