@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "regex/SubstringFinder.h"
 #include "regex/bmRegExp.h"
 #include "text/Html.h"
 #include "text/Sjis.h"
@@ -113,13 +114,25 @@ std::string UrlTagToHtml(std::string_view tagText) {
   return text::ReplaceAll(text::JoinCrlf(lines), "\r\n", "<br>");
 }
 
+namespace {
+
+// Whether the bytes of `needle` stand anywhere in `text`, character
+// boundaries or not: a quick test before a replacement that reads the text
+// as characters and decides for itself (a false alarm costs time only).
+bool MayContain(const regex::TSubstringFinder& needle, std::string_view text) {
+  return needle.Find(reinterpret_cast<const unsigned char*>(text.data()), text.size(), 0) !=
+         regex::TSubstringFinder::npos;
+}
+
+}  // namespace
+
 std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
   static const std::string kCell = "<td width=\"100%\">";
   static const std::string kPattern = kCell + "((<br>)+)";
-  static const std::string kCellBreak = kCell + "<br>";
+  static const regex::TSubstringFinder kCellBreak(kCell + "<br>");
   // Without a break right after such a cell the replacement cannot change
   // anything; skipping it spares a pattern compilation per message.
-  if (!text::Contains(text, kCellBreak)) return text;
+  if (!MayContain(kCellBreak, text)) return text;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
   awk.ReplaceAll(kCell, text);
   return text;
@@ -127,8 +140,9 @@ std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
 
 std::string BreakCollapse(TAWKStr& awk, std::string text) {
   static const std::string kPattern = "(<br>)+";
+  static const regex::TSubstringFinder kTwoBreaks("<br><br>");
   // A lone "<br>" replaced by "<br>" is no change; only runs matter.
-  if (!text::Contains(text, "<br><br>")) return text;
+  if (!MayContain(kTwoBreaks, text)) return text;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
   awk.ReplaceAll("<br>", text);
   return text;
