@@ -2,32 +2,50 @@
 // byte value.
 #include "text/Html.h"
 
+#include <cstdint>
+
 #include "text/Sjis.h"
 
 namespace hollowmere::text {
 namespace {
 
-// The entity of every byte value, empty for those that stay as they are.
+// The entity of every byte value, empty for those that stay as they are,
+// and what each byte value is to the scan.
 struct TEntityTable {
+  enum Kind : uint8_t { kKept, kLead, kReplaced };
   std::string_view entity[256];
+  Kind kind[256];
+
+  constexpr void Set(char c, std::string_view e) {
+    entity[static_cast<unsigned char>(c)] = e;
+    kind[static_cast<unsigned char>(c)] = kReplaced;
+  }
 };
 
-constexpr TEntityTable MarkupEntities() {
+constexpr TEntityTable NoEntities() {
   TEntityTable t{};
-  t.entity[static_cast<unsigned char>('&')] = "&amp;";
-  t.entity[static_cast<unsigned char>('<')] = "&lt;";
-  t.entity[static_cast<unsigned char>('>')] = "&gt;";
-  t.entity[static_cast<unsigned char>('"')] = "&quot;";
+  for (int b = 0; b < 256; ++b) {
+    t.kind[b] = IsLeadByte(static_cast<unsigned char>(b)) ? TEntityTable::kLead : TEntityTable::kKept;
+  }
+  return t;
+}
+
+constexpr TEntityTable MarkupEntities() {
+  TEntityTable t = NoEntities();
+  t.Set('&', "&amp;");
+  t.Set('<', "&lt;");
+  t.Set('>', "&gt;");
+  t.Set('"', "&quot;");
   return t;
 }
 
 constexpr TEntityTable TypographicEntities() {
-  TEntityTable t{};
-  t.entity[static_cast<unsigned char>(' ')] = "&ensp;";
-  t.entity[static_cast<unsigned char>('\'')] = "&rsquo;";
-  t.entity[static_cast<unsigned char>('"')] = "&rdquo;";
-  t.entity[static_cast<unsigned char>('<')] = "&lsaquo;";
-  t.entity[static_cast<unsigned char>('>')] = "&rsaquo;";
+  TEntityTable t = NoEntities();
+  t.Set(' ', "&ensp;");
+  t.Set('\'', "&rsquo;");
+  t.Set('"', "&rdquo;");
+  t.Set('<', "&lsaquo;");
+  t.Set('>', "&rsaquo;");
   return t;
 }
 
@@ -44,16 +62,19 @@ inline void AppendEscaped(std::string& out, std::string_view text, const TEntity
   std::size_t i = 0;
   while (i < n) {
     const unsigned char c = bytes[i];
-    if (IsLeadByte(c)) {
-      i += (i + 1 < n && IsTrailByte(bytes[i + 1])) ? 2 : 1;
-      continue;
+    switch (table.kind[c]) {
+      case TEntityTable::kKept:
+        ++i;
+        break;
+      case TEntityTable::kLead:
+        i += (i + 1 < n && IsTrailByte(bytes[i + 1])) ? 2 : 1;
+        break;
+      case TEntityTable::kReplaced:
+        out.append(text.data() + copied, i - copied);
+        out.append(table.entity[c]);
+        copied = ++i;
+        break;
     }
-    if (const std::string_view entity = table.entity[c]; !entity.empty()) {
-      out.append(text.data() + copied, i - copied);
-      out.append(entity);
-      copied = i + 1;
-    }
-    ++i;
   }
   out.append(text.data() + copied, n - copied);
 }
