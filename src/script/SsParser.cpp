@@ -16,6 +16,10 @@
 #include <memory>
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "platform/FileSystem.h"
 #include "text/Encoding.h"
 #include "text/Sjis.h"
@@ -30,6 +34,47 @@ using text::IsLeadByte;
 inline std::size_t CharAt(const char* p) { return (IsLeadByte(p[0]) && p[1] != '\0') ? 2 : 1; }
 
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The first byte in [from, end) that is a backslash or a percent sign (as
+// a byte: it may be a trail byte), or `end`. Reads nothing at or past `end`.
+inline std::size_t FindMarkupByte(const char* s, std::size_t from, std::size_t end) {
+  std::size_t p = from;
+#ifdef __SSE2__
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i percent = _mm_set1_epi8('%');
+  for (; p + 16 <= end; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + p));
+    const int hits = _mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(block, backslash), _mm_cmpeq_epi8(block, percent)));
+    if (hits != 0) return p + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+  }
+#endif
+  for (; p < end; ++p) {
+    if (s[p] == '\\' || s[p] == '%') return p;
+  }
+  return end;
+}
+
+// Where the plain text that starts at the character start `from` ends: the
+// first later character start holding a backslash or a percent sign, or
+// `end` (the first NUL). A percent sign is never a trail byte; a backslash
+// that is one (as in "ソ", 83 5C) belongs to the text.
+inline std::size_t TextRunEnd(const char* s, std::size_t from, std::size_t end) {
+  std::size_t known = from;  // a character start
+  std::size_t p = from + CharAt(s + from);
+  while (p < end) {
+    const std::size_t q = FindMarkupByte(s, p, end);
+    if (q >= end) return end;
+    // The lead-byte values just before q pair up from the byte before them,
+    // which ends a character: q starts one when there is an even number.
+    std::size_t i = q;
+    while (i > known && IsLeadByte(s[i - 1])) --i;
+    if (((q - i) & 1) == 0) return q;
+    known = q + 1;  // q was a trail byte
+    p = q + 1;
+  }
+  return p;
+}
 
 // Where the bracket walk from `p` stops: through the scan's memory when
 // there is one, else walked here.
@@ -347,9 +392,7 @@ void TSsParser::Parse() {
     } else {
       // Plain text up to the next backslash or percent sign, whole characters.
       const std::size_t from = i;
-      do {
-        i += CharAt(s + i);
-      } while (i < end && s[i] != '\\' && s[i] != '%');
+      i = TextRunEnd(s, from, end);
       run.append(s + from, i - from);
     }
   }

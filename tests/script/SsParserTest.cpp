@@ -131,6 +131,15 @@ TEST_F(SsParserTest, TrailByte5CNeverStartsATag) {
             (Toks{{mtText, hyo}, {mtTag, "\\n"}, {mtText, so}, {mtTag, "\\0"}}));
   // Inside an unrecognised tag too: "\ソ" is one 3-byte token.
   EXPECT_EQ(Parse(p, "\\" + so + "n"), (Toks{{mtUndefinedTag, "\\" + so}, {mtText, "n"}}));
+  // Far into a long run, after single bytes or after characters made of
+  // two lead-byte values ("＝", 81 81).
+  for (const std::string& unit : {std::string("a"), std::string("\x81\x81")}) {
+    std::string before;
+    for (int k = 0; k < 40; ++k, before += unit) {
+      const std::string text = before + hyo + hyo + "n" + so;
+      EXPECT_EQ(Parse(p, text + "\\0"), (Toks{{mtText, text}, {mtTag, "\\0"}})) << k;
+    }
+  }
 }
 
 TEST_F(SsParserTest, NulEndsTheScript) {
