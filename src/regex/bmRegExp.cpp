@@ -238,7 +238,10 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
   // repeated calls on texts of similar size allocate nothing.
   std::string out = std::move(scratch_);
   out.clear();
-  out.reserve(text.size() + text.size() / 8);
+  // A buffer as large as the text is kept as it is: most replacements do not
+  // lengthen the text, and making it larger would mean a new allocation (and
+  // fresh pages) every time the two buffers change places.
+  if (out.capacity() < text.size()) out.reserve(text.size() + text.size() / 8);
   std::size_t rest = 0;
   int count = 0;
   for (;;) {
