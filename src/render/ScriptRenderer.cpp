@@ -184,9 +184,13 @@ void TScriptRenderer::CutSegments() {
 
 // Pass 5.
 void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
+  // One segment that is exactly the text just tokenized (no tag cut it, no
+  // escape or NUL changed it, no hook could answer differently): its tokens
+  // are already there, and tokenizing it again would give the same ones.
+  const bool tokenized = segmentEnds_.size() == 1 && segmentBytes_ == rebuilt_ && !parser_.OnParse;
   std::size_t begin = 0;
   for (const std::size_t end : segmentEnds_) {
-    parser_.SetInputString(std::string_view(segmentBytes_).substr(begin, end - begin));
+    if (!tokenized) parser_.SetInputString(std::string_view(segmentBytes_).substr(begin, end - begin));
     begin = end;
     const int count = parser_.Count();
     std::string& segmentText = segmentText_;

@@ -242,23 +242,13 @@ TSsMarkUpType TSsParser::MarkUpType(int i) const {
   return markUps_[i].MarkUpType;
 }
 
-TSsMarkUp& TSsParser::NextMarkUp() {
-  if (count_ == markUps_.size()) {
-    TSsMarkUp& m = markUps_.emplace_back();
-    ++count_;
-    return m;
-  }
-  TSsMarkUp& m = markUps_[count_++];
-  m.Extra.clear();
-  return m;
-}
-
 void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                          TSsMarkUpType type) {
   TSsMarkUp& m = NextMarkUp();
   m.Position = static_cast<int32_t>(pos);
   if (!extra.empty()) m.Extra = std::move(extra);
-  m.Str.assign(at, len);
+  m.Str.clear();  // then append: the general assign costs more than the few bytes of a tag
+  m.Str.append(at, len);
   m.MarkUpType = type;
 }
 

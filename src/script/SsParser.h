@@ -85,7 +85,16 @@ class TSsParser {
   [[noreturn]] static void ThrowIndexError();
   // The next token's place: a token left from an earlier run when there is
   // one (its strings keep their storage), else a new one.
-  TSsMarkUp& NextMarkUp();
+  TSsMarkUp& NextMarkUp() {
+    if (count_ == markUps_.size()) {
+      TSsMarkUp& m = markUps_.emplace_back();
+      ++count_;
+      return m;
+    }
+    TSsMarkUp& m = markUps_[count_++];
+    m.Extra.clear();
+    return m;
+  }
   void FlushText(std::string& run, std::size_t endOffset);
   void AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
                 TSsMarkUpType type);
