@@ -29,8 +29,9 @@ void TPatternIndex::Build(const std::vector<std::string>& lines, std::size_t bod
       for (auto& list : byByte_) list.push_back(candidate);
     }
   }
-  for (auto& list : byByte_) {
+  const auto countShared = [&](std::vector<TPatternCandidate>& list) {
     for (std::size_t i = 1; i < list.size(); ++i) {
+      list[i].Shared = 0;
       const std::string& before = lines[list[i - 1].Line];
       const std::string& line = lines[list[i].Line];
       if (!wellFormed(before) || !wellFormed(line)) continue;
@@ -39,6 +40,24 @@ void TPatternIndex::Build(const std::vector<std::string>& lines, std::size_t bod
       const auto diff = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
       list[i].Shared = static_cast<uint32_t>(diff.first - a.begin());
     }
+  };
+  for (auto& list : byByte_) countShared(list);
+
+  for (std::size_t first = 0; first < 256; ++first) {
+    const std::vector<TPatternCandidate>& list = byByte_[first];
+    bySecond_[first].reset();
+    if (std::none_of(list.begin(), list.end(), [](const TPatternCandidate& c) { return c.HasSecond; })) {
+      continue;  // nothing to leave out: the one list serves every next byte
+    }
+    auto bySecond = std::make_shared<SecondLists>();
+    for (std::size_t next = 0; next < 256; ++next) {
+      std::vector<TPatternCandidate>& kept = (*bySecond)[next];
+      for (const TPatternCandidate& c : list) {
+        if (!c.HasSecond || c.Second == static_cast<char>(next)) kept.push_back(c);
+      }
+      countShared(kept);
+    }
+    bySecond_[first] = std::move(bySecond);
   }
 }
 

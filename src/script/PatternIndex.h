@@ -15,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,20 @@ class TPatternIndex {
     return byByte_[static_cast<unsigned char>(b)];
   }
 
+  // The same, less the lines whose plain second body byte is not `next`
+  // (the script byte after `b`); Shared counts against the line before in
+  // this shorter list. A script of many tags of one letter then tries only
+  // the lines that can still match, instead of passing over the others.
+  const std::vector<TPatternCandidate>& Candidates(char b, char next) const {
+    const auto& bySecond = bySecond_[static_cast<unsigned char>(b)];
+    return bySecond ? (*bySecond)[static_cast<unsigned char>(next)] : byByte_[static_cast<unsigned char>(b)];
+  }
+
  private:
+  using SecondLists = std::array<std::vector<TPatternCandidate>, 256>;
   std::array<std::vector<TPatternCandidate>, 256> byByte_;
+  // Made once by Build and never changed, so copies of a parser share them.
+  std::array<std::shared_ptr<const SecondLists>, 256> bySecond_;
 };
 
 }  // namespace hollowmere

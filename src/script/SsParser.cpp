@@ -3,7 +3,7 @@
 // NUL ends the script, and every look-ahead of one or two bytes stays inside
 // that buffer. A lead byte directly before the end stands alone, so no token
 // ever carries the terminating NUL.
-// At a backslash or percent sign only the lines that can match the byte
+// At a backslash or percent sign only the lines that can match the two bytes
 // after it are tried (TPatternIndex), in their order, passing over a line
 // that begins with the bytes on which the line before it failed; bracket
 // walks are answered by the scan's TBracketCloses. Neither changes which
@@ -277,12 +277,8 @@ std::size_t TSsParser::MatchTag(const char* s, std::size_t left, TBracketCloses&
   // Every line begins with the backslash's stand-in, which matches the
   // backslash under the scan point, so matching resumes after both.
   std::size_t decidedBy = kUndecided;
-  for (const TPatternCandidate& candidate : tagIndex_.Candidates(s[1])) {
+  for (const TPatternCandidate& candidate : tagIndex_.Candidates(s[1], s[2])) {
     if (candidate.Shared >= decidedBy) continue;
-    if (candidate.HasSecond && s[2] != candidate.Second) {
-      decidedBy = 2;  // the line's first two body bytes
-      continue;
-    }
     const std::string& line = tagPattern_[candidate.Line];
     if (line[0] != '\\' && line[0] != '!') throw ESsParserError(LineError(candidate.Line + 1));
     const std::size_t got = MatchLine(std::string_view(line).substr(1), s + 1, &closes, decidedBy);
@@ -307,12 +303,8 @@ std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, TBracketCloses
     }
   }
   std::size_t decidedBy = kUndecided;
-  for (const TPatternCandidate& candidate : metaIndex_.Candidates(s[1])) {
+  for (const TPatternCandidate& candidate : metaIndex_.Candidates(s[1], s[2])) {
     if (candidate.Shared >= decidedBy) continue;
-    if (candidate.HasSecond && s[2] != candidate.Second) {
-      decidedBy = 2;
-      continue;
-    }
     const std::string& line = metaPattern_[candidate.Line];
     const std::size_t got = MatchLine(line, s + 1, &closes, decidedBy);
     if (got > 0) return got;
