@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #ifdef __SSE2__
@@ -314,14 +315,16 @@ std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, TBracketCloses
 
 void TSsParser::Parse() {
   ClearMarkUps();
-  // Borrowed rather than used in place: a hook that re-enters the parser
-  // gets buffers of its own and cannot pull this scan's text from under it.
-  Lend<std::string> workLoan(work_);
-  Lend<std::string> runLoan(run_);
-  Lend<TBracketCloses> closesLoan(closes_);
-  std::string& work = workLoan.get();
-  std::string& run = runLoan.get();
-  TBracketCloses& closes = closesLoan.get();
+  // Borrowed rather than used in place when there is a hook: one that
+  // re-enters the parser gets buffers of its own and cannot pull this scan's
+  // text from under it. Without one nothing can re-enter.
+  const bool hooked = static_cast<bool>(OnParse);
+  std::optional<Lend<std::string>> workLoan;
+  std::optional<Lend<std::string>> runLoan;
+  std::optional<Lend<TBracketCloses>> closesLoan;
+  std::string& work = hooked ? workLoan.emplace(work_).get() : work_;
+  std::string& run = hooked ? runLoan.emplace(run_).get() : run_;
+  TBracketCloses& closes = hooked ? closesLoan.emplace(closes_).get() : closes_;
   run.clear();
   work.assign(input_);
   work.append(2, '\0');
