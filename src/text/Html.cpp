@@ -3,6 +3,7 @@
 #include "text/Html.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "text/Sjis.h"
 
@@ -15,42 +16,28 @@ struct TEntityTable {
   enum Kind : uint8_t { kKept, kLead, kReplaced };
   std::string_view entity[256];
   Kind kind[256];
-
-  constexpr void Set(char c, std::string_view e) {
-    entity[static_cast<unsigned char>(c)] = e;
-    kind[static_cast<unsigned char>(c)] = kReplaced;
-  }
 };
 
-constexpr TEntityTable NoEntities() {
+struct TEntity {
+  char c;
+  std::string_view entity;
+};
+
+constexpr TEntityTable EntityTable(std::initializer_list<TEntity> entities) {
   TEntityTable t{};
   for (int b = 0; b < 256; ++b) {
     t.kind[b] = IsLeadByte(static_cast<unsigned char>(b)) ? TEntityTable::kLead : TEntityTable::kKept;
   }
+  for (const TEntity& e : entities) {
+    t.entity[static_cast<unsigned char>(e.c)] = e.entity;
+    t.kind[static_cast<unsigned char>(e.c)] = TEntityTable::kReplaced;
+  }
   return t;
 }
 
-constexpr TEntityTable MarkupEntities() {
-  TEntityTable t = NoEntities();
-  t.Set('&', "&amp;");
-  t.Set('<', "&lt;");
-  t.Set('>', "&gt;");
-  t.Set('"', "&quot;");
-  return t;
-}
-
-constexpr TEntityTable TypographicEntities() {
-  TEntityTable t = NoEntities();
-  t.Set(' ', "&ensp;");
-  t.Set('\'', "&rsquo;");
-  t.Set('"', "&rdquo;");
-  t.Set('<', "&lsaquo;");
-  t.Set('>', "&rsaquo;");
-  return t;
-}
-
-constexpr TEntityTable kMarkup = MarkupEntities();
-constexpr TEntityTable kTypographic = TypographicEntities();
+constexpr TEntityTable kMarkup = EntityTable({{'&', "&amp;"}, {'<', "&lt;"}, {'>', "&gt;"}, {'"', "&quot;"}});
+constexpr TEntityTable kTypographic = EntityTable(
+    {{' ', "&ensp;"}, {'\'', "&rsquo;"}, {'"', "&rdquo;"}, {'<', "&lsaquo;"}, {'>', "&rsaquo;"}});
 
 // Copies `text` to `out`, every single-byte character that `table` names
 // replaced by its entity, reading characters as BrowserCharLength does.
