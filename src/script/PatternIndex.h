@@ -1,8 +1,9 @@
 // Which pattern lines can match at a script position, by the one script byte
 // that most lines fix: the byte after the backslash for a tag line, the byte
-// after the percent sign for a meta line. Lines are tried in their file order
-// all the same; the index only leaves out lines whose fixed byte differs, so
-// a backslash costs the few lines of its letter rather than every line.
+// after the percent sign for a meta line, and the plain byte after that when
+// a line has one. Lines are tried in their file order all the same; the
+// index only leaves out lines whose fixed bytes differ, so a backslash costs
+// the few lines of its letter rather than every line.
 // Each candidate also knows how many leading bytes of its body (the part
 // matched against the script) it shares with the candidate before it: when
 // the line before failed on bytes that this one shares, this one fails there
@@ -10,7 +11,8 @@
 // Invariant: for every byte, its list holds, in line order, each non-empty
 // line that fixes that byte and each line that fixes none (a directive first,
 // a line too short to fix one, and a tag line of the wrong form, which must
-// still be reached to be reported, and so shares nothing).
+// still be reached to be reported, and so shares nothing); for every next
+// byte, that list less the lines whose plain second byte differs.
 #pragma once
 
 #include <array>
@@ -37,15 +39,11 @@ class TPatternIndex {
   // `isTagList`: lines must begin with a backslash or "!"; others fix no byte.
   void Build(const std::vector<std::string>& lines, std::size_t bodyAt, bool isTagList);
 
-  // The lines to try, in order, when the script byte is `b`.
-  const std::vector<TPatternCandidate>& Candidates(char b) const {
-    return byByte_[static_cast<unsigned char>(b)];
-  }
-
-  // The same, less the lines whose plain second body byte is not `next`
-  // (the script byte after `b`); Shared counts against the line before in
-  // this shorter list. A script of many tags of one letter then tries only
-  // the lines that can still match, instead of passing over the others.
+  // The lines to try, in order, when the script byte is `b` and the one
+  // after it `next`: those of `b`'s list whose plain second body byte, if
+  // they have one, is `next`; Shared counts against the line before in this
+  // shorter list. A script of many tags of one letter then tries only the
+  // lines that can still match, instead of passing over the others.
   const std::vector<TPatternCandidate>& Candidates(char b, char next) const {
     const auto& bySecond = bySecond_[static_cast<unsigned char>(b)];
     return bySecond ? (*bySecond)[static_cast<unsigned char>(next)] : byByte_[static_cast<unsigned char>(b)];
