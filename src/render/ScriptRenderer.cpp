@@ -110,7 +110,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   parser_.SetInputString(message.Script);
   FetchMissingSurfaces(message);
   DecideTokenOutputs();
-  parser_.SetInputString(rebuilt_);
+  TokenizeAgain(rebuilt_);
   CutSegments();
   AppendBalloons(message);
   out_ = nullptr;
@@ -182,15 +182,20 @@ void TScriptRenderer::CutSegments() {
   segmentEnds_.push_back(segmentBytes_.size());
 }
 
+// Within one message, after its script was tokenized: a text that is the
+// very one tokenized last (a pass changed nothing, or no tag cut the text
+// into segments) already has its tokens, so only another text is tokenized,
+// unless a hook might answer differently the second time.
+void TScriptRenderer::TokenizeAgain(std::string_view text) {
+  if (!parser_.OnParse && parser_.InputString() == text) return;
+  parser_.SetInputString(text);
+}
+
 // Pass 5.
 void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
-  // One segment that is exactly the text just tokenized (no tag cut it, no
-  // escape or NUL changed it, no hook could answer differently): its tokens
-  // are already there, and tokenizing it again would give the same ones.
-  const bool tokenized = segmentEnds_.size() == 1 && segmentBytes_ == rebuilt_ && !parser_.OnParse;
   std::size_t begin = 0;
   for (const std::size_t end : segmentEnds_) {
-    if (!tokenized) parser_.SetInputString(std::string_view(segmentBytes_).substr(begin, end - begin));
+    TokenizeAgain(std::string_view(segmentBytes_).substr(begin, end - begin));
     begin = end;
     const int count = parser_.Count();
     std::string& segmentText = segmentText_;

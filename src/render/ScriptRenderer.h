@@ -65,6 +65,7 @@ class TScriptRenderer {
 
  private:
   void FetchMissingSurfaces(const TMessageItem& message);
+  void TokenizeAgain(std::string_view text);
   void DecideTokenOutputs();
   void CutSegments();
   void AppendBalloons(const TMessageItem& message);

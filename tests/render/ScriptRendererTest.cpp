@@ -149,6 +149,27 @@ TEST_F(ScriptRendererTest, NothingCarriesOverBetweenMessages) {
   EXPECT_EQ(renderer.RenderScript(second), Speaker0Emulation("y", Img(0)));
 }
 
+// A text tokenized last is not tokenized again (a pass that changed nothing,
+// one segment, a run of equal segments); a hook makes every text tokenized
+// anew, so with a hook that takes nothing the pages must be the same bytes.
+TEST_F(ScriptRendererTest, TextsAlreadyTokenizedRenderAsIfTokenizedAgain) {
+  const std::string scripts[] = {
+      "plain", "\\s[\\s[\\s[", "\\_s[\\_s[\\_s[", "\\_s[a\\_s[b\\_s[a", "a\\nb\\nb\\n\\nc",
+      "\\h\\s[0]x\\u\\s[10]y\\h\\s[0]x\\e", "\\URL[http://a/b][t]\\URL[http://a/b][t]", "x\\\\y\\%z",
+      "\\![\\![", "x\\c\\cx\\c",
+  };
+  TScriptRenderer again(parser, awk, plugins, cache.path(), true);
+  TSsParser hooked = parser;
+  hooked.OnParse = [](TSsParser&, std::string_view, int&, TSsMarkUpType&, std::string&) {};
+  TScriptRenderer anew(hooked, awk, plugins, cache.path(), true);
+  for (const std::string& script : scripts) {
+    TMessageItem m;
+    m.GhostName = "G";
+    m.Script = script;
+    EXPECT_EQ(again.RenderScript(m), anew.RenderScript(m)) << script;
+  }
+}
+
 // A surface tag whose number is no 32-bit integer is text, as "\s[smile]"
 // (which no tag line takes) is; the message renders on.
 TEST_F(ScriptRendererTest, ASurfaceNumberBeyondAnIntegerIsShownAsText) {
