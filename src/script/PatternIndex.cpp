@@ -43,12 +43,20 @@ void TPatternIndex::Build(const std::vector<std::string>& lines, std::size_t bod
   };
   for (auto& list : byByte_) countShared(list);
 
+  // The second-byte lists hold up to 256 copies of each first-byte list; past
+  // this many entries in all (never for pattern files of sensible size) the
+  // remaining first bytes keep their one list, and the scan passes over the
+  // lines of another second byte itself.
+  constexpr std::size_t kSecondListBudget = std::size_t{1} << 18;
+  std::size_t entries = 0;
   for (std::size_t first = 0; first < 256; ++first) {
     const std::vector<TPatternCandidate>& list = byByte_[first];
     bySecond_[first].reset();
     if (std::none_of(list.begin(), list.end(), [](const TPatternCandidate& c) { return c.HasSecond; })) {
       continue;  // nothing to leave out: the one list serves every next byte
     }
+    entries += 256 * list.size();
+    if (entries > kSecondListBudget) continue;
     auto bySecond = std::make_shared<SecondLists>();
     for (std::size_t next = 0; next < 256; ++next) {
       std::vector<TPatternCandidate>& kept = (*bySecond)[next];

@@ -12,7 +12,8 @@
 // line that fixes that byte and each line that fixes none (a directive first,
 // a line too short to fix one, and a tag line of the wrong form, which must
 // still be reached to be reported, and so shares nothing); for every next
-// byte, that list less the lines whose plain second byte differs.
+// byte, that list less the lines whose plain second byte differs (within a
+// bound on their total size, beyond which a first byte keeps its one list).
 #pragma once
 
 #include <array>
@@ -41,9 +42,10 @@ class TPatternIndex {
 
   // The lines to try, in order, when the script byte is `b` and the one
   // after it `next`: those of `b`'s list whose plain second body byte, if
-  // they have one, is `next`; Shared counts against the line before in this
-  // shorter list. A script of many tags of one letter then tries only the
-  // lines that can still match, instead of passing over the others.
+  // they have one, is `next` (for a very long pattern list, possibly all of
+  // `b`'s list: a line whose HasSecond byte differs must still be passed
+  // over); Shared counts against the line before in this list. A script of
+  // many tags of one letter then tries only the lines that can still match.
   const std::vector<TPatternCandidate>& Candidates(char b, char next) const {
     const auto& bySecond = bySecond_[static_cast<unsigned char>(b)];
     return bySecond ? (*bySecond)[static_cast<unsigned char>(next)] : byByte_[static_cast<unsigned char>(b)];

@@ -280,6 +280,10 @@ std::size_t TSsParser::MatchTag(const char* s, std::size_t left, TBracketCloses&
   std::size_t decidedBy = kUndecided;
   for (const TPatternCandidate& candidate : tagIndex_.Candidates(s[1], s[2])) {
     if (candidate.Shared >= decidedBy) continue;
+    if (candidate.HasSecond && s[2] != candidate.Second) {
+      decidedBy = 2;  // the line's first two body bytes
+      continue;
+    }
     const std::string& line = tagPattern_[candidate.Line];
     if (line[0] != '\\' && line[0] != '!') throw ESsParserError(LineError(candidate.Line + 1));
     const std::size_t got = MatchLine(std::string_view(line).substr(1), s + 1, &closes, decidedBy);
@@ -306,6 +310,10 @@ std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, TBracketCloses
   std::size_t decidedBy = kUndecided;
   for (const TPatternCandidate& candidate : metaIndex_.Candidates(s[1], s[2])) {
     if (candidate.Shared >= decidedBy) continue;
+    if (candidate.HasSecond && s[2] != candidate.Second) {
+      decidedBy = 2;
+      continue;
+    }
     const std::string& line = metaPattern_[candidate.Line];
     const std::size_t got = MatchLine(line, s + 1, &closes, decidedBy);
     if (got > 0) return got;

@@ -247,6 +247,26 @@ TEST(BracketWalk, ScansUnderTheShippedPatternsGiveTheEarlierTokens) {
   }
 }
 
+// A pattern list too long for a second-byte list per first byte (the
+// shipped lists repeated): the letters past the bound keep one list, and the
+// tokens are still the earlier ones.
+TEST(BracketWalk, ScansUnderAVeryLongPatternListGiveTheEarlierTokens) {
+  const auto shipped = LoadPatternFile(testing::SourceDir() + "/data/tagpat.txt");
+  std::vector<std::string> tags;
+  while (tags.size() < 3000) tags.insert(tags.end(), shipped.begin(), shipped.end());
+  const auto metas = LoadPatternFile(testing::SourceDir() + "/data/metapat.txt");
+  TSsParser now;
+  now.SetTagPattern(tags);
+  now.SetMetaPattern(metas);
+  TSsParser before;
+  UseOldMatcher(before, tags, metas);
+  std::mt19937 rng(77);
+  for (int round = 0; round < 300; ++round) {
+    const std::string script = RandomScript(rng, 40);
+    ASSERT_EQ(Tokens(now, script), Tokens(before, script)) << Printable(script);
+  }
+}
+
 // Random lines also check that trying only the lines of the byte after the
 // backslash or percent sign leaves the first matching line, and the report
 // of a faulty line, where they were.
