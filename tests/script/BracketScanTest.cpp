@@ -224,46 +224,35 @@ std::string RandomScript(std::mt19937& rng, std::size_t maxPieces = 30) {
   return script;
 }
 
+// Under the shipped lists, and under the shipped tag list repeated past the
+// bound on the index's second-byte lists (letters past it keep one list).
 TEST(BracketWalk, ScansUnderTheShippedPatternsGiveTheEarlierTokens) {
-  const auto tags = LoadPatternFile(testing::SourceDir() + "/data/tagpat.txt");
-  const auto metas = LoadPatternFile(testing::SourceDir() + "/data/metapat.txt");
-  TSsParser now;
-  now.SetTagPattern(tags);
-  now.SetMetaPattern(metas);
-  TSsParser before;
-  UseOldMatcher(before, tags, metas);
-  std::mt19937 rng(4242);
-  for (int round = 0; round < 5000; ++round) {
-    // Now and then long enough for the scan to start remembering its walks.
-    const std::string script = RandomScript(rng, round % 10 == 0 ? 400 : 30);
-    ASSERT_EQ(Tokens(now, script), Tokens(before, script)) << Printable(script);
-  }
-  // Long runs of unclosed brackets, as a hostile message would send them.
-  for (const char* unit : {"\\URL[", "\\_s[", "\\![", "\\s[", "\\URL[a][", "[\\"}) {
-    std::string script;
-    for (int i = 0; i < 300; ++i) script += unit;
-    ASSERT_EQ(Tokens(now, script), Tokens(before, script)) << unit;
-    ASSERT_EQ(Tokens(now, script + "]"), Tokens(before, script + "]")) << unit;
-  }
-}
-
-// A pattern list too long for a second-byte list per first byte (the
-// shipped lists repeated): the letters past the bound keep one list, and the
-// tokens are still the earlier ones.
-TEST(BracketWalk, ScansUnderAVeryLongPatternListGiveTheEarlierTokens) {
   const auto shipped = LoadPatternFile(testing::SourceDir() + "/data/tagpat.txt");
-  std::vector<std::string> tags;
-  while (tags.size() < 3000) tags.insert(tags.end(), shipped.begin(), shipped.end());
   const auto metas = LoadPatternFile(testing::SourceDir() + "/data/metapat.txt");
-  TSsParser now;
-  now.SetTagPattern(tags);
-  now.SetMetaPattern(metas);
-  TSsParser before;
-  UseOldMatcher(before, tags, metas);
-  std::mt19937 rng(77);
-  for (int round = 0; round < 300; ++round) {
-    const std::string script = RandomScript(rng, 40);
-    ASSERT_EQ(Tokens(now, script), Tokens(before, script)) << Printable(script);
+  const std::vector<std::string> repeated = [&] {
+    std::vector<std::string> lines;
+    while (lines.size() < 3000) lines.insert(lines.end(), shipped.begin(), shipped.end());
+    return lines;
+  }();
+  for (const std::vector<std::string>* tags : {&shipped, &repeated}) {
+    TSsParser now;
+    now.SetTagPattern(*tags);
+    now.SetMetaPattern(metas);
+    TSsParser before;
+    UseOldMatcher(before, *tags, metas);
+    std::mt19937 rng(4242);
+    for (int round = 0; round < (tags == &shipped ? 5000 : 300); ++round) {
+      // Now and then long enough for the scan to start remembering its walks.
+      const std::string script = RandomScript(rng, round % 10 == 0 ? 400 : 30);
+      ASSERT_EQ(Tokens(now, script), Tokens(before, script)) << Printable(script);
+    }
+    // Long runs of unclosed brackets, as a hostile message would send them.
+    for (const char* unit : {"\\URL[", "\\_s[", "\\![", "\\s[", "\\URL[a][", "[\\"}) {
+      std::string script;
+      for (int i = 0; i < 300; ++i) script += unit;
+      ASSERT_EQ(Tokens(now, script), Tokens(before, script)) << unit;
+      ASSERT_EQ(Tokens(now, script + "]"), Tokens(before, script + "]")) << unit;
+    }
   }
 }
 
