@@ -91,8 +91,9 @@ std::optional<std::vector<TMessageItem>> ParseLog(std::string_view text) {
   std::string_view line;
   if (!lines.Next(line)) throw ELogFormatError(text::Sjis("ログが空です"));
   if (line != "Result: OK") return std::nullopt;
-  for (int skipped = 0; skipped < 2 && lines.Next(line); ++skipped) {
-  }
+  // The two lines after it are never read.
+  lines.Next(line);
+  lines.Next(line);
 
   std::vector<TMessageItem> messages;
   for (std::size_t lineNumber = 4; lines.Next(line); ++lineNumber) {

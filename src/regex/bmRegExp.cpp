@@ -222,8 +222,9 @@ int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
   const auto next = [&](std::size_t from, bool atLineStart) -> std::optional<TMatch> {
     if (!lineAware_) {
       std::size_t end = 0;
-      const std::size_t start = searchStopsAtNul ? regex::search::FindPlain<true>(dfa, bytes, limit, from, end)
-                                           : regex::search::FindPlain(dfa, bytes, limit, from, end);
+      const std::size_t start = searchStopsAtNul
+                                    ? regex::search::FindPlain<true>(dfa, bytes, limit, from, end)
+                                    : regex::search::FindPlain(dfa, bytes, limit, from, end);
       if (start == regex::search::kNone) return std::nullopt;
       return TMatch{start, end};
     }
