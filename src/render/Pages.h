@@ -99,8 +99,8 @@ std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t l
 // else one per processor of the machine (at least one).
 unsigned PageThreads(unsigned configured);
 
-// The navigation lines of every page of pages 0..last, with the links made
-// once for all pages.
+// The navigation lines of every page of pages 0..last; with up to
+// kFullNavigationPages pages, the links are made once for all pages.
 class TNavigationLinks {
  public:
   // For pages 0..last and a page prefix ready for an href value; nothing is
