@@ -289,6 +289,25 @@ std::size_t RemoveStaleTemporaries(const std::string& folder,
   return removed;
 }
 
+std::size_t RemoveRegularFiles(const std::string& folder,
+                               const std::function<bool(const std::string& name)>& pick) {
+  const std::string nativeFolder = NativePath(folder.empty() ? std::string(".") : folder);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(nativeFolder.c_str()), &closedir);
+  if (!dir) return 0;
+  const int dirFd = ::dirfd(dir.get());
+  std::vector<std::string> doomed;
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string native = entry->d_name;
+    if (!pick(ProgramPath(native))) continue;
+    struct stat st {};
+    if (::fstatat(dirFd, native.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+    doomed.push_back(native);
+  }
+  std::size_t removed = 0;
+  for (const std::string& name : doomed) removed += ::unlinkat(dirFd, name.c_str(), 0) == 0 ? 1 : 0;
+  return removed;
+}
+
 std::string NativeExecutableFolder() {
   std::string buf(PATH_MAX, '\0');
   const ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());

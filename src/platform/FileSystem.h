@@ -86,6 +86,12 @@ std::string TemporaryNameFor(const std::string& path, long pid, unsigned n);
 std::size_t RemoveStaleTemporaries(const std::string& folder,
                                    const std::function<bool(const std::string& targetName)>& isTarget);
 
+// Removes, from `folder`, the regular files whose names `pick` accepts:
+// symbolic links, folders and anything else that is not a regular file
+// stay, whatever their name. Returns how many were removed.
+std::size_t RemoveRegularFiles(const std::string& folder,
+                               const std::function<bool(const std::string& name)>& pick);
+
 // True while a process with this id exists.
 bool ProcessRunning(long pid);
 

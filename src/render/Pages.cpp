@@ -12,6 +12,8 @@
 #include "ghost/PlayLink.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
+#include "platform/FreeSpace.h"
 #include "regex/bmRegExp.h"
 #include "render/PagePipeline.h"
 #include "render/PageSurfaces.h"
@@ -55,14 +57,18 @@ std::string PrefixForHref(std::string_view pageFilePrefix) {
 
 }  // namespace
 
-// The links of one run's navigation, each page's link once; page k's
-// navigation is the links before k, k's own number, and the links after.
+// The links of one run's navigation. With few pages, each page's link is
+// made once and page k's navigation is the links before k, k's own number,
+// and the links after; with more, a page names the first and the last page
+// and its neighbours within kNavigationReach, with "&hellip;" where pages
+// are left out.
 void TNavigationLinks::Reset(std::string_view escapedPrefix, int64_t last) {
   if (last == last_ && escapedPrefix == prefix_) return;
   prefix_ = escapedPrefix;
   last_ = last;
   links_.clear();
   starts_.clear();
+  if (last + 1 > kFullNavigationPages) return;
   starts_.reserve(static_cast<std::size_t>(last) + 2);
   for (int64_t j = 0; j <= last; ++j) {
     starts_.push_back(links_.size());
@@ -80,16 +86,53 @@ void TNavigationLinks::AppendLink(std::string& out, int64_t j) const {
   out += ".html\">\r\n";
 }
 
+void TNavigationLinks::AppendPages(std::string& out, int64_t first, int64_t last, int64_t k) const {
+  const auto number = [&] {
+    AppendNumber(out, k + 1);
+    out += "\r\n";
+  };
+  if (!starts_.empty()) {
+    const auto at = [&](int64_t j) { return starts_[static_cast<std::size_t>(j)]; };
+    if (k < first || k > last) {
+      out.append(links_, at(first), at(last + 1) - at(first));
+    } else {
+      out.append(links_, at(first), at(k) - at(first));
+      number();
+      out.append(links_, at(k + 1), at(last + 1) - at(k + 1));
+    }
+    return;
+  }
+  for (int64_t j = first; j <= last; ++j) {
+    if (j == k) {
+      number();
+      continue;
+    }
+    AppendLink(out, j);
+    AppendNumber(out, j + 1);
+    out += "</a>\r\n";
+  }
+}
+
 void TNavigationLinks::Append(std::string& out, int64_t k) const {
-  const auto at = [&](int64_t j) { return starts_[static_cast<std::size_t>(j)]; };
   if (k != 0) {
     AppendLink(out, k - 1);
     out += "&lsaquo;&lsaquo;</a>\r\n";
   }
-  out.append(links_, 0, at(k));
-  AppendNumber(out, k + 1);
-  out += "\r\n";
-  out.append(links_, at(k + 1), std::string::npos);
+  if (last_ + 1 <= kFullNavigationPages) {
+    AppendPages(out, 0, last_, k);
+  } else {
+    const int64_t from = std::max<int64_t>(0, k - kNavigationReach);
+    const int64_t to = std::min(last_, k + kNavigationReach);
+    if (from > 0) {
+      AppendPages(out, 0, 0, k);
+      if (from > 1) out += "&hellip;\r\n";
+    }
+    AppendPages(out, from, to, k);
+    if (to < last_) {
+      if (to < last_ - 1) out += "&hellip;\r\n";
+      AppendPages(out, last_, last_, k);
+    }
+  }
   if (k != last_) {
     AppendLink(out, k + 1);
     out += "&rsaquo;&rsaquo;</a>\r\n";
@@ -136,6 +179,17 @@ bool IsPageFileName(std::string_view name, std::string_view base) {
   }
   const std::string_view digits = name.substr(base.size(), name.size() - base.size() - 5);
   return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsPageFilePast(std::string_view name, std::string_view base, int64_t last) {
+  if (!IsPageFileName(name, base)) return false;
+  const std::string_view digits = name.substr(base.size(), name.size() - base.size() - 5);
+  if (digits.size() > 1 && digits[0] == '0') return false;
+  int64_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  // Too many digits for any page this program numbers: past every last page.
+  if (error == std::errc::result_out_of_range) return true;
+  return error == std::errc() && end == digits.data() + digits.size() && number > last;
 }
 
 int32_t EffectivePageSize(int32_t messagesPerPage) { return std::max<int32_t>(1, messagesPerPage); }
@@ -255,7 +309,8 @@ namespace {
 
 // Where the pages of one run go, and the hooks that follow each write. The
 // page files are replaced through one replacer, so a run over the pages of
-// an earlier one reuses their files rather than making new ones.
+// an earlier one reuses their files rather than making new ones. Each page
+// is weighed against the disk's free space before it is written.
 class TPageWriter {
  public:
   TPageWriter(const ShowLogContext& ctx, const std::vector<TMessageItem>& messages)
@@ -263,7 +318,9 @@ class TPageWriter {
         messages_(messages),
         perPage_(EffectivePageSize(ctx.MessagesPerPage)),
         total_(static_cast<int64_t>(messages.size())),
-        last_(total_ / perPage_) {}
+        last_(total_ / perPage_),
+        folder_(ExtractFilePath(ctx.PageFilePrefix)),
+        space_(ctx.Space != nullptr ? *ctx.Space : SystemDiskSpace()) {}
 
   int64_t Last() const { return last_; }
   std::span<const TMessageItem> PageMessages(int64_t k) const {
@@ -274,6 +331,7 @@ class TPageWriter {
   }
 
   void Write(int64_t k, std::string_view html) {
+    EnsureRoomFor(space_, folder_, html.size());
     std::string name = ctx_.PageFilePrefix;
     AppendNumber(name, k);
     name += ".html";
@@ -294,6 +352,8 @@ class TPageWriter {
   const int64_t perPage_;
   const int64_t total_;
   const int64_t last_;
+  const std::string folder_;
+  IDiskSpace& space_;
   TFileReplacer files_;
 };
 
@@ -370,21 +430,29 @@ bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& v
   if (!parsed) return false;
   const std::vector<TMessageItem>& messages = *parsed;
   if (ctx.OnAccepted) ctx.OnAccepted();
-  RemoveStaleTemporaries(ExtractFilePath(ctx.PageFilePrefix),
-                         [base = ExtractFileName(ctx.PageFilePrefix)](const std::string& target) {
-                           return IsPageFileName(target, base);
-                         });
+  const std::string folder = ExtractFilePath(ctx.PageFilePrefix);
+  const std::string base = ExtractFileName(ctx.PageFilePrefix);
+  const TFolderLock lock(ctx.PageFilePrefix + ".lock", ctx.FolderWait);
+  RemoveStaleTemporaries(folder, [&base](const std::string& target) { return IsPageFileName(target, base); });
 
+  int64_t last = 0;
   {
     // The writer's last spare file goes with it, before the view moves.
     TPageWriter writer(ctx, messages);
+    last = writer.Last();
     const unsigned threads = PageThreads(ctx.Threads);
-    if (threads == 1 || writer.Last() == 0) {
+    if (threads == 1 || last == 0) {
       WritePagesInTurn(ctx, writer);
     } else {
       WritePagesOnWorkers(ctx, writer, threads);
     }
   }
+  // Pages of an earlier, longer log would stay reachable from each other
+  // and fill the folder run after run; only files named as this program
+  // names its pages go, and only regular ones.
+  RemoveRegularFiles(folder, [&base, last](const std::string& name) {
+    return IsPageFilePast(name, base, last);
+  });
   // The view takes "file://" and the plain path, as the pages' own links
   // would name it before percent-encoding.
   view.Navigate("file://" + ctx.PageFilePrefix + "0.html");

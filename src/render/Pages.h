@@ -7,10 +7,16 @@
 // pages are written in order on the calling thread, and the view moves only
 // after the last page is in place. Pages may be built on worker threads;
 // what is written (pages and surface pictures) is the same byte for byte
-// whatever their number.
+// whatever their number. One run at a time writes into a folder (a lock
+// file beside the pages); no page is written that would leave the disk
+// short of its kept free share; once every page of a run is in place, the
+// pages of an earlier, longer log beyond the new last page are removed.
+// What a run writes grows in step with the log: past kFullNavigationPages
+// pages a page's navigation names only a few pages, not all of them.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -31,6 +37,14 @@ class TSsParser;
 class TAWKStr;
 class TSppList;
 class ISurfaceFiles;
+class IDiskSpace;
+
+// Up to this many pages, each page's navigation links every other page.
+// Beyond it, page k links the first and the last page and those at most
+// kNavigationReach away from k, so the navigation keeps one size however
+// long the log.
+inline constexpr int64_t kFullNavigationPages = 200;
+inline constexpr int64_t kNavigationReach = 10;
 
 struct ShowLogContext {
   TSsParser& parser;
@@ -53,17 +67,27 @@ struct ShowLogContext {
   // build every page on the calling thread. The hooks above always run on
   // the calling thread.
   unsigned Threads = 0;
+  // Where free space is asked for; null for the system's own figures.
+  IDiskSpace* Space = nullptr;
+  // How long a run waits for another run writing into the same folder.
+  std::chrono::milliseconds FolderWait = std::chrono::seconds(5);
 };
 
 // false when the text was rejected (first line not "Result: OK"): nothing written or shown.
 // Before the first page, temporary page files that a killed run of this
 // program left in the page folder are removed (those of running processes stay).
 // Throws hollowmere::Error (or a subclass) on a parse, render or write failure, after
-// leaving earlier pages written and without navigating.
+// leaving earlier pages written and without navigating; EFolderBusyError when
+// another run holds the folder past FolderWait (nothing written), ENoSpaceError
+// before a page that would leave the disk short of free space.
 bool ShowLog(const std::string& logText, const ShowLogContext& ctx, IHtmlView& view);
 
 // True for `base` + decimal digits + ".html", the name of a page file.
 bool IsPageFileName(std::string_view name, std::string_view base);
+
+// True for the name of a page file numbered past `last`, written as this
+// program writes it: `base`, a decimal number without leading zeros, ".html".
+bool IsPageFilePast(std::string_view name, std::string_view base, int64_t last);
 
 // The page size actually used: a setting below 1 counts as 1.
 int32_t EffectivePageSize(int32_t messagesPerPage);
@@ -75,8 +99,8 @@ std::string PageNavigation(std::string_view pageFilePrefix, int64_t k, int64_t l
 // else one per processor of the machine (at least one).
 unsigned PageThreads(unsigned configured);
 
-// The navigation lines of every page of pages 0..last, with the links made
-// once for all pages.
+// The navigation lines of every page of pages 0..last; with up to
+// kFullNavigationPages pages, the links are made once for all pages.
 class TNavigationLinks {
  public:
   // For pages 0..last and a page prefix ready for an href value; nothing is
@@ -87,11 +111,16 @@ class TNavigationLinks {
 
  private:
   void AppendLink(std::string& out, int64_t j) const;
+  // Pages first..last of the list, k (if among them) as its bare number.
+  void AppendPages(std::string& out, int64_t first, int64_t last, int64_t k) const;
 
   std::string prefix_;
   int64_t last_ = -1;
-  std::string links_;                // every page's link and number, in page order
-  std::vector<std::size_t> starts_;  // where page j's link starts; one more at the end
+  // With at most kFullNavigationPages pages: every page's link and number,
+  // in page order, and where page j's starts (one more at the end).
+  // Beyond that nothing is kept: a page's few links are made as needed.
+  std::string links_;
+  std::vector<std::size_t> starts_;
 };
 
 // Builds pages for one ShowLog run; holds the script renderer and the date

@@ -11,10 +11,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <atomic>
+#include <chrono>
 #include <iterator>
+#include <thread>
+#include <vector>
 
 #include "platform/DebugTrace.h"
 #include "platform/Errors.h"
+#include "platform/FolderLock.h"
+#include "platform/FreeSpace.h"
 #include "support/TestPaths.h"
 #include "text/Encoding.h"
 
@@ -246,6 +252,62 @@ TEST(StaleTemporaryTest, OnlyTemporariesOfEndedProcessesForTheTargetsGo) {
   EXPECT_EQ(RemoveStaleTemporaries(dir.path(), isPage), 2u);
   for (const auto& [file, goes] : files) EXPECT_EQ(FileExists(dir.file(file)), !goes) << file;
   EXPECT_EQ(RemoveStaleTemporaries(dir.path() + "missing/", isPage), 0u);
+}
+
+TEST(FreeSpaceTest, AShareOfTheDiskIsKeptFreeAndTheShortfallNamed) {
+  constexpr uint64_t G = uint64_t{1} << 30;
+  struct Case {
+    const char* name;
+    TDiskSpace disk;
+    uint64_t bytes, missing;  // missing 0: the write may go ahead
+  } const cases[] = {
+      {"small disk keeps 5%", {1000, 1000}, 950, 0},       {"one byte over the 5%", {1000, 1000}, 951, 1},
+      {"20 GB keeps exactly 1 GB", {20 * G, G + 10}, 10, 0}, {"500 GB keeps only 1 GB", {500 * G, G + 100}, 101, 1},
+      {"one byte takes a block", {100000, 9096, 4096}, 1, 0}, {"a block short", {100000, 9095, 4096}, 4097, 4097},
+  };
+  struct Fixed : IDiskSpace {
+    std::optional<TDiskSpace> disk;
+    std::optional<TDiskSpace> SpaceOf(const std::string&) override { return disk; }
+  } space;
+  for (const Case& c : cases) {
+    space.disk = c.disk;
+    try {
+      EnsureRoomFor(space, text::Sjis("/さくら/"), c.bytes);
+      EXPECT_EQ(c.missing, 0u) << c.name;
+    } catch (const ENoSpaceError& e) {
+      EXPECT_EQ(e.what(), text::Sjis("フォルダ /さくら/ の空き容量が足りません (あと ") + std::to_string(c.missing) +
+                              text::Sjis(" バイト必要です)"))
+          << c.name;
+    }
+  }
+  space.disk.reset();  // figures the system cannot give refuse nothing
+  EXPECT_NO_THROW(EnsureRoomFor(space, "/d/", 1'000'000));
+}
+
+// Each holder checks nobody else is inside: with the lock file removed and
+// made again between holders, two must still never overlap.
+TEST(FolderLockTest, OneHolderAtATimeAndNoLockThroughALink) {
+  testing::TempDir dir;
+  const std::string lockPath = dir.file("long.lock");
+  std::atomic<int> inside{0}, overlaps{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 40; ++i) {
+        const TFolderLock lock(lockPath, std::chrono::seconds(20));
+        if (inside.fetch_add(1) != 0) ++overlaps;
+        std::this_thread::yield();
+        inside.fetch_sub(1);
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(overlaps.load(), 0);
+  EXPECT_FALSE(std::filesystem::exists(lockPath)) << "the last holder removes the file";
+  EXPECT_THROW((TFolderLock{dir.file("missing/long.lock"), std::chrono::seconds(1)}), EFCreateError);
+  std::filesystem::create_symlink(dir.file("elsewhere"), lockPath);
+  EXPECT_THROW((TFolderLock{lockPath, std::chrono::seconds(1)}), EFCreateError);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere")));
 }
 
 TEST(DebugTraceTest, WritesOnlyWhenSwitchedOn) {

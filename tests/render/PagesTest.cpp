@@ -1,6 +1,7 @@
 // Page assembly, page files and the ShowLog road from a log text to the view.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,9 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "log/MessageItem.h"
 #include "platform/Errors.h"
+#include "platform/FolderLock.h"
+#include "platform/FreeSpace.h"
 #include "render/Pages.h"
 #include "render/RenderFixture.h"
 #include "text/Encoding.h"
@@ -81,6 +85,58 @@ TEST(PageNavigation, LinksEveryOtherPageAndShowsTheCurrentOne) {
   EXPECT_EQ(PageNavigation("/x#1?%/long", 0, 1),
             "1\r\n<a href=\"file:///x%231%3F%25/long1.html\">\r\n2</a>\r\n"
             "<a href=\"file:///x%231%3F%25/long1.html\">\r\n&rsaquo;&rsaquo;</a>\r\n");
+}
+
+// A navigation in short: "<" and ">" for the arrows, "[n]" for the current
+// page, "..." for pages left out; each link's file checked against its number.
+std::string Shown(const std::string& nav) {
+  std::istringstream lines(nav);
+  std::string line, out, file;
+  while (std::getline(lines, line)) {
+    line.pop_back();  // CR
+    if (line.rfind("<a href=\"file:///d/long", 0) == 0) {
+      file = std::to_string(std::stoll(line.substr(23)) + 1);
+      continue;
+    }
+    const bool link = line.size() > 4 && line.substr(line.size() - 4) == "</a>";
+    std::string item = line == "&lsaquo;&lsaquo;</a>" ? "<" : line == "&rsaquo;&rsaquo;</a>" ? ">"
+                     : line == "&hellip;" ? "..." : link ? line.substr(0, line.size() - 4) : "[" + line + "]";
+    if (link && item.size() > 1 && item != file) item += "->" + file;
+    out += (out.empty() ? "" : " ") + item;
+  }
+  return out;
+}
+
+// Pages first..last (1-based), page `current` in brackets.
+std::string Pages(int64_t first, int64_t last, int64_t current) {
+  std::string out;
+  for (int64_t n = first; n <= last; ++n) {
+    out += (n == first ? "" : " ") + (n == current ? "[" + std::to_string(n) + "]" : std::to_string(n));
+  }
+  return out;
+}
+
+TEST(PageNavigation, PastTheBoundAPageNamesTheEndsAndItsNeighboursOnly) {
+  ASSERT_GE(kFullNavigationPages, 100);
+  const int64_t L = kFullNavigationPages, R = kNavigationReach;  // L: one page past the bound
+  const std::string end = " ... " + std::to_string(L + 1) + " >";
+  struct Case {
+    const char* name;
+    int64_t k, last;
+    std::string shown;
+  } const cases[] = {
+      {"up to the bound every page, first", 0, L - 1, Pages(1, L, 1) + " >"},
+      {"up to the bound every page, middle", 57, L - 1, "< " + Pages(1, L, 58) + " >"},
+      {"past it, first", 0, L, Pages(1, R + 1, 1) + end},
+      {"middle", 100, L, "< 1 ... " + Pages(101 - R, 101 + R, 101) + end},
+      {"window reaching the first", R + 1, L, "< " + Pages(1, 2 * R + 2, R + 2) + end},
+      {"one page short of the first", R + 2, L, "< 1 ... " + Pages(3, 2 * R + 3, R + 3) + end},
+      {"window reaching the last", L - R - 1, L, "< 1 ... " + Pages(L - 2 * R, L + 1, L - R) + " >"},
+      {"one page short of the last", L - R - 2, L, "< 1 ... " + Pages(L - 2 * R - 1, L - 1, L - R - 1) + end},
+      {"last", L, L, "< 1 ... " + Pages(L + 1 - R, L + 1, L + 1)},
+      {"a million pages", 500000, 999999, "< 1 ... " + Pages(500001 - R, 500001 + R, 500001) + " ... 1000000 >"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Shown(PageNavigation("/d/long", c.k, c.last)), c.shown) << c.name;
 }
 
 TEST_F(PagesTest, AWholePageByteForByte) {
@@ -257,13 +313,93 @@ TEST_F(PagesTest, EachMessageIsReportedOnceItsPageIsWritten) {
   EXPECT_EQ(reported, (std::vector<std::string>{"M0", "M1", "M2"}));
 }
 
-TEST_F(PagesTest, PagesReplaceOlderOnesWholeAndLeaveHigherNumbersAlone) {
-  ASSERT_TRUE(ShowLog(Log(3), Context(1), view));
-  const std::string fourth = ReadFileBytes(Page(3));
-  ASSERT_TRUE(ShowLog(Log(1, "\\0new"), Context(1), view));
-  EXPECT_NE(ReadFileBytes(Page(0)).find(">new</td>"), std::string::npos);
-  EXPECT_EQ(ReadFileBytes(Page(3)), fourth);
-  EXPECT_EQ(Files().size(), 4u);
+// Pages of an earlier, longer log go once a run has written all its own;
+// nothing else in the folder does, and a failed run removes nothing.
+TEST_F(PagesTest, PagesOfALongerLogGoAfterASuccessfulRunAndNothingElse) {
+  const std::pair<std::string, bool> files[] = {
+      {"long3.html", true},     {"long2004.html", true},  {"long99999999999999999999999.html", true},
+      {"long03.html", false},   {"long-3.html", false},   {"long+3.html", false},   {"long3.htm", false},
+      {"long3.HTML", false},    {"Long3.html", false},    {"xlong3.html", false},   {"long3.html.bak", false},
+      {"long.html", false},     {"long 3.html", false},   {"long3a.html", false},
+  };
+  for (const auto& [name, _] : files) WriteFileBytes(out.path() + name, "old");
+  WriteFileBytes(cache.path() + "kept.html", "outside");
+  fs::create_symlink(cache.path() + "kept.html", out.path() + "long5.html");
+  fs::create_directories(out.path() + "long6.html");
+  for (const bool succeeds : {false, true}) {
+    parser.SetTagPattern(succeeds ? TestTagPatterns() : std::vector<std::string>{"\\0", "x"});
+    const std::string log = succeeds ? Log(2) : Log(1) + "20040506070809\tM\tC\tG\t1\t1\t1\t\\q\r\n";
+    if (succeeds) EXPECT_TRUE(ShowLog(log, Context(1), view));
+    else EXPECT_THROW(ShowLog(log, Context(1), view), ESsParserError);
+    for (const auto& [name, goes] : files) EXPECT_EQ(fs::exists(out.path() + name), !(goes && succeeds)) << name;
+    EXPECT_TRUE(fs::is_symlink(out.path() + "long5.html") && fs::is_directory(out.path() + "long6.html"));
+    EXPECT_EQ(ReadFileBytes(cache.path() + "kept.html"), "outside");
+  }
+  EXPECT_TRUE(fs::is_regular_file(Page(2)));
+}
+
+// A small file system mounted for the test: the run stops before a page
+// would leave less than the kept share free, with every page on it whole.
+TEST_F(PagesTest, PagesNeverFillTheirFileSystem) {
+  TempDir disk;
+  if (::mount("hollowmere-test", disk.path().c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{disk.path()};
+  WriteFileBytes(disk.path() + "long9999.html", "older");
+  ShowLogContext ctx = Context(1);
+  ctx.PageFilePrefix = disk.path() + "long";
+  try {
+    ShowLog(Log(2000), ctx, view);
+    ADD_FAILURE() << "no stop";
+  } catch (const ENoSpaceError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(Sjis("フォルダ ") + disk.path() + Sjis(" の空き容量が足りません (あと "), 0), 0u);
+  }
+  const std::optional<TDiskSpace> left = SystemDiskSpace().SpaceOf(disk.path());
+  ASSERT_TRUE(left.has_value());
+  EXPECT_GE(left->Available, KeptFree(left->Total));
+  std::size_t pages = 0;
+  for (const auto& e : fs::directory_iterator(disk.path())) {
+    if (e.path().filename() == "long9999.html") continue;
+    ASSERT_TRUE(IsPageFileName(e.path().filename().string(), "long")) << e.path();
+    EXPECT_NE(ReadFileBytes(e.path().string()).rfind("</body></html>\r\n"), std::string::npos) << e.path();
+    ++pages;
+  }
+  EXPECT_GT(pages, 10u);
+  EXPECT_EQ(ReadFileBytes(disk.path() + "long9999.html"), "older");
+  EXPECT_TRUE(view.navigations.empty());
+}
+
+// One run at a time writes into a folder: a run that waits too long writes
+// nothing, and two runs at once leave one log whole, not a mix of both.
+TEST_F(PagesTest, RunsIntoOneFolderTakeTurns) {
+  ShowLogContext ctx = Context(1);
+  ctx.FolderWait = std::chrono::milliseconds(100);
+  {
+    const TFolderLock held(out.path() + "long.lock", std::chrono::seconds(1));
+    try {
+      ShowLog(Log(2), ctx, view);
+      ADD_FAILURE() << "written beside another run";
+    } catch (const EFolderBusyError& e) {
+      EXPECT_EQ(e.what(), Sjis("フォルダ ") + out.path() + Sjis(" は別のプロセスが書き込み中です"));
+    }
+    EXPECT_EQ(Files(), std::vector<std::string>{"long.lock"});
+  }
+  ctx.FolderWait = std::chrono::seconds(60);
+  ctx.Threads = 1;
+  for (int round = 0; round < 3; ++round) {
+    FakeHtmlView va, vb;
+    std::thread longer([&] { ShowLog(Log(60, "\\0long"), ctx, va); });
+    std::thread shorter([&] { ShowLog(Log(6, "\\0short"), ctx, vb); });
+    longer.join();
+    shorter.join();
+    const std::string kind = ReadFileBytes(Page(0)).find(">short</td>") != std::string::npos ? ">short<" : ">long<";
+    ASSERT_EQ(Files().size(), kind == ">short<" ? 7u : 61u) << round;
+    for (int k = 0; k < 6; ++k) EXPECT_NE(ReadFileBytes(Page(k)).find(kind), std::string::npos) << round << "/" << k;
+  }
 }
 
 TEST_F(PagesTest, AFolderWithUrlDelimitersStillWorks) {
