@@ -5,6 +5,7 @@
 
 #include "text/Encoding.h"
 #include "text/Sjis.h"
+#include "text/Visible.h"
 
 namespace hollowmere {
 namespace {
@@ -15,7 +16,10 @@ void WriteLines(std::ostream& out, const std::string& program, const std::string
   out << program << ':';
   if (lines.empty()) out << ' ';
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    out << (i == 0 ? " " : "\n  ") << text::Cp932ToUtf8Lossy(lines[i]);
+    // A message may carry a server's or a ghost's text: a terminal must
+    // not obey the control bytes in it.
+    out << (i == 0 ? " " : "\n  ")
+        << text::Cp932ToUtf8Lossy(text::VisibleControls(lines[i], text::LineBreaks::Show));
   }
   out << suffix << '\n';
   out.flush();
@@ -40,7 +44,8 @@ bool TConsoleMessageBoxes::AskYesNo(const std::string& text) {
 }
 
 std::optional<std::string> TConsoleFileChooser::ChooseFile(const std::string& filter, const std::string&) {
-  out_ << "Hollowmere: no display to choose a file (" << text::Cp932ToUtf8Lossy(filter) << "), none chosen\n";
+  out_ << "Hollowmere: no display to choose a file ("
+       << text::Cp932ToUtf8Lossy(text::VisibleControls(filter, text::LineBreaks::Show)) << "), none chosen\n";
   out_.flush();
   return std::nullopt;
 }

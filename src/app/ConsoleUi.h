@@ -23,7 +23,7 @@ class TConsoleMessageBoxes : public IMessageBoxes {
   explicit TConsoleMessageBoxes(std::ostream& out, std::string program = "Hollowmere")
       : out_(out), program_(std::move(program)) {}
   // The program's name, ": " and the text in UTF-8, every line of it
-  // indented after the first.
+  // indented after the first and its control bytes made visible.
   void ShowMessage(const std::string& text) override;
   // Written like a message, answered No.
   bool AskYesNo(const std::string& text) override;

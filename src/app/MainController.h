@@ -137,6 +137,9 @@ class TMainController {
   // The log text of the conditions' request, fetched on a worker while the
   // window goes on; a failure (abandoning included) is shown and gives nothing.
   std::optional<std::string> FetchLog(const TLogConditions& conditions);
+  // ShowLogText for a fetched reply; one that is no log leaves the window
+  // as it was, and what the service said instead goes to the status bar.
+  bool ShowFetchedLog(const std::string& reply);
   void VoteLinkClicked(const std::string& url, std::string_view prefix, const char* voteType,
                        const std::string& statusText);
 

@@ -5,6 +5,7 @@
 
 #include "app/MainController.h"
 #include "net/HttpThread.h"
+#include "net/LogRefusal.h"
 #include "net/ServiceHost.h"
 #include "net/VoteRequest.h"
 #include "surfaces/SppList.h"
@@ -18,7 +19,19 @@ void TMainController::LogShowMenuClick() {
   TLogConditions conditions(ui_.Service.Clock.Now());
   if (!ui_.Service.LogDownDialog.Execute(conditions)) return;
   // A failed fetch has been shown; its empty text is refused by ShowLog in a box of its own.
-  ShowLogText(FetchLog(conditions).value_or(std::string()));
+  ShowFetchedLog(FetchLog(conditions).value_or(std::string()));
+}
+
+bool TMainController::ShowFetchedLog(const std::string& reply) {
+  if (ShowLogText(reply)) return true;
+  // The window stays as it was; the user still learns why.
+  const std::string notice = RefusedLogNotice(reply);
+  if (ui_.Service.StatusUnseen) {
+    ui_.Boxes.ShowMessage(notice);
+  } else {
+    ui_.Window.SetStatusText(notice);
+  }
+  return false;
 }
 
 std::optional<std::string> TMainController::FetchLog(const TLogConditions& conditions) {
@@ -63,7 +76,7 @@ TCommandLineResult TMainController::ProcessCommandLine(const std::vector<std::st
   const std::optional<std::string> log = FetchLog(command->Conditions);
   TCommandLineResult result = log ? TCommandLineResult::LogNotShown : TCommandLineResult::FetchFailed;
   Guarded([&] {
-    if (ShowLogText(log.value_or(std::string()))) result = TCommandLineResult::PagesWritten;
+    if (ShowFetchedLog(log.value_or(std::string()))) result = TCommandLineResult::PagesWritten;
   });
   // The page size of the command line is for this run only, never saved.
   settings_.MessagesPerPage = savedPerPage;

@@ -50,6 +50,9 @@ struct TServiceParts {
   // "host" or "host:port" (net/ServiceHost.h).
   std::string Host;
   THttpLimits Limits;
+  // Nobody sees the status bar (no display): what the service said instead
+  // of a log goes to the boxes, that is standard error.
+  bool StatusUnseen = false;
 };
 
 }  // namespace hollowmere

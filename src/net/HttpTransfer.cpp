@@ -10,8 +10,10 @@
 #include <cctype>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "text/Encoding.h"
+#include "text/Visible.h"
 
 namespace hollowmere {
 namespace {
@@ -45,6 +47,22 @@ std::string Seconds(milliseconds ms) {
   const long long whole = ms.count() / 1000;
   const long long tenths = ms.count() % 1000 / 100;
   return std::to_string(whole) + (tenths != 0 ? "." + std::to_string(tenths) : "");
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
 }
 
 bool StartsWithHttpScheme(const std::string& s) {
@@ -113,6 +131,14 @@ class TCurlTransfer {
     curl_easy_setopt(h, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, kUserAgent);
+    // No encoding is asked for ("Accept-Encoding" is never sent) and none
+    // is undone: a compressed reply can unpack to a thousand times the
+    // bytes that came. A reply encoded anyway is refused at its headers
+    // (OnHeader), before curl would undo a compressing Transfer-Encoding;
+    // curl's transfer decoding itself stays on, since it is also what
+    // reads a chunked reply.
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, nullptr);
+    curl_easy_setopt(h, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.ConnectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.MaxBodyBytes));
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
@@ -209,12 +235,50 @@ class TCurlTransfer {
       t->tooLarge_ = true;
       return 0;
     }
-    std::string line(data, n);
+    std::string_view line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
     if (line.compare(0, 5, "HTTP/") == 0) {
-      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-      t->statusLine_ = std::move(line);
+      t->statusLine_ = std::string(line);
+      t->encodingHeader_ = nullptr;
+      return n;
     }
-    return n;
+    return t->AcceptsEncoding(line) ? n : 0;
+  }
+
+  // False for a header line that says the body comes in an encoding the
+  // request never asked for: any coding but "chunked" in Transfer-Encoding,
+  // any but "identity" in either. A folded line (one that starts with a
+  // blank) carries on the header before it.
+  bool AcceptsEncoding(std::string_view line) {
+    std::string_view value;
+    if (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
+      if (encodingHeader_ == nullptr) return true;
+      value = line;
+    } else {
+      encodingHeader_ = nullptr;
+      const std::size_t colon = line.find(':');
+      if (colon == std::string_view::npos) return true;
+      const std::string_view name = line.substr(0, colon);
+      for (const char* known : {"Transfer-Encoding", "Content-Encoding"}) {
+        if (EqualsNoCase(name, known)) encodingHeader_ = known;
+      }
+      if (encodingHeader_ == nullptr) return true;
+      value = line.substr(colon + 1);
+    }
+    const bool transfer = std::string_view(encodingHeader_) == "Transfer-Encoding";
+    for (std::size_t from = 0; from <= value.size();) {
+      std::size_t comma = value.find(',', from);
+      if (comma == std::string_view::npos) comma = value.size();
+      std::string_view coding = value.substr(from, comma - from);
+      coding = TrimBlanks(coding.substr(0, coding.find(';')));
+      from = comma + 1;
+      if (coding.empty() || EqualsNoCase(coding, "identity") || (transfer && EqualsNoCase(coding, "chunked"))) {
+        continue;
+      }
+      unaskedEncoding_ = std::string(encodingHeader_) + ": " + std::string(TrimBlanks(value));
+      return false;
+    }
+    return true;
   }
 
   static size_t OnBody(char* data, size_t size, size_t count, void* self) {
@@ -274,8 +338,15 @@ class TCurlTransfer {
     }
     long code = 0;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &code);
-    if (refusedStatus_ || (result == CURLE_OK && (code < 200 || code > 299))) {
+    // A refused status is what the user needs to hear, whatever else the
+    // reply got wrong.
+    const bool headersRead = result == CURLE_OK || !unaskedEncoding_.empty();
+    if (refusedStatus_ || (headersRead && (code < 200 || code > 299))) {
       Throw(K::Status, statusLine_.empty() ? "HTTP " + std::to_string(code) : statusLine_);
+    }
+    if (!unaskedEncoding_.empty()) {
+      Throw(K::Transport, TransportFailure(text::Sjis("頼んでいない符号化で送られた応答です (") +
+                                           text::VisibleControls(text::CutChars(unaskedEncoding_, 100), text::LineBreaks::Show) + ")"));
     }
     if (tooLarge_ || result == CURLE_FILESIZE_EXCEEDED) {
       Throw(K::TooLarge, text::Sjis("サーバの応答が大きすぎます (") +
@@ -314,6 +385,10 @@ class TCurlTransfer {
   std::string statusLine_;
   std::string body_;
   bool refusedStatus_ = false;
+  // The encoding header the last header line belonged to (null for any
+  // other), and the first header that named an encoding nobody asked for.
+  const char* encodingHeader_ = nullptr;
+  std::string unaskedEncoding_;
   bool tooLarge_ = false;
   uint64_t headerBytes_ = 0;
   std::optional<EHttpError::Kind> forced_;

@@ -48,6 +48,12 @@ TEST(ConsoleUiTest, BoxesAndChoosersBecomeLinesAndAnswerAtOnce) {
             "Hollowmere: 開きますか？ [no]\n"
             "Hollowmere: no display to choose a file (plugins (*.so)), none chosen\n");
 
+  // A server's words reach the terminal shown, never obeyed.
+  std::ostringstream hostile;
+  TConsoleMessageBoxes shown(hostile);
+  shown.ShowMessage(text::Sjis("SSTP Voylaサーバとの接続に失敗しました\r\n") + "HTTP/1.1 500 \x1b[2J\x1b]0;owned\x07");
+  EXPECT_EQ(hostile.str(), "Hollowmere: SSTP Voylaサーバとの接続に失敗しました\n  HTTP/1.1 500 ^[[2J^[]0;owned^G\n");
+
   std::ostringstream render;
   TConsoleMessageBoxes named(render, "hollowmere-render");
   named.ShowMessage("Error loading /p/x.so");

@@ -151,14 +151,48 @@ TEST_F(ServiceControllerTest, LogDownloadCancelledOrFailed) {
   controller.Guarded([&] { controller.LogShowMenuClick(); });
   EXPECT_EQ(boxes.events, (std::vector<std::string>{Box("転送を中止しました"), Box("ログが空です")}));
   EXPECT_TRUE(view.navigations.empty());
+}
 
-  // A reply that is not a log is handed on and refused without a word.
-  boxes.events.clear();
-  fetchProgress.abandonAtShow = false;
-  log = "Result: Err\r\nExtraMessage: bad query\r\n";
-  controller.Guarded([&] { controller.LogShowMenuClick(); });
-  EXPECT_TRUE(boxes.events.empty());
-  EXPECT_TRUE(view.navigations.empty());
+// A reply that is no log leaves the window as it was, but says why: in the
+// status bar, or on standard error when nobody sees one.
+TEST_F(ServiceControllerTest, AReplyThatIsNoLogSaysWhy) {
+  const std::string named = Sjis("SSTP Voylaサーバが次のエラーを返しました: ");
+  const std::string notLog = Sjis("サーバの応答はログではありません: ");
+  std::string longMessage;
+  for (int i = 0; i < 300; ++i) longMessage += Sjis("あ");
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string notice;
+  };
+  const std::vector<Case> cases = {
+      {"maintenance", "Result: Err\r\nExtraMessage: " + Sjis("メンテナンス中です") + "\r\n",
+       named + Sjis("メンテナンス中です")},
+      {"an error without a message", "Result: Err\r\n", Sjis("SSTP Voylaサーバが何らかのエラーを返しました。")},
+      {"an error page", "<html>maintenance</html>\r\n<body>", notLog + "<html>maintenance</html>"},
+      {"a first line that is almost the log's", "Result: OK \r\nx\r\ny\r\n", notLog + "Result: OK "},
+      {"a long message, cut at a character", "Result: Err\r\nExtraMessage: " + longMessage,
+       named + longMessage.substr(0, 400) + Sjis("…")},
+      {"a long first line", std::string(100000, 'x'), notLog + std::string(200, 'x') + Sjis("…")},
+  };
+  logDialog.user = [](TLogConditions&) { return true; };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    log = c.reply;
+    window.status.clear();
+    boxes.events.clear();
+    controller.Guarded([&] { controller.LogShowMenuClick(); });
+    EXPECT_EQ(window.status, c.notice);
+    EXPECT_EQ(boxes.events, std::vector<std::string>{});
+    EXPECT_TRUE(view.navigations.empty());
+
+    window.status.clear();
+    service.StatusUnseen = true;
+    EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}), TCommandLineResult::LogNotShown);
+    service.StatusUnseen = false;
+    EXPECT_EQ(boxes.events, std::vector<std::string>{"box:" + c.notice});
+    EXPECT_EQ(window.status, "");
+  }
 }
 
 TEST_F(ServiceControllerTest, CommandLineCases) {

@@ -121,6 +121,13 @@ TEST_F(HttpThreadTest, EveryFailureEndsInTheErrorHandlerWithAReadableText) {
   const std::string overCap(1001, 'x');
   const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
   const std::string tooLarge = Sjis("サーバの応答が大きすぎます (1000 バイトを超えました)");
+  // "Result: OK\r\n" compressed: what a server sends that encodes unasked.
+  const std::string gzipped(
+      "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\x03\x0b\x4a\x2d\x2e\xcd\x29\xb1\x52\xf0\xf7\xe6\xe5\x02\x00"
+      "\x9d\x77\xdc\x3c\x0c\x00\x00\x00",
+      32);
+  const std::string gzipChunk = "20\r\n" + gzipped + "\r\n0\r\n\r\n";
+  const std::string unasked = Sjis("サーバ %h との通信に失敗しました: 頼んでいない符号化で送られた応答です (");
   struct Case {
     const char* name;
     std::optional<RawHttpServer::Reply> reply;  // none: nobody listens
@@ -170,6 +177,21 @@ TEST_F(HttpThreadTest, EveryFailureEndsInTheErrorHandlerWithAReadableText) {
        RawHttpServer::Reply{chunked + std::string(40, 'F') + "\r\nabc\r\n0\r\n\r\n"}, K::Transport, "",
        quick},
       {"not HTTP", RawHttpServer::Reply{"hello\r\n\r\n"}, K::Transport, "", quick},
+      {"compressed by its transfer coding",
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n" + gzipChunk},
+       K::Transport, unasked + "Transfer-Encoding: gzip, chunked)", quick},
+      {"compressed by its content coding",
+       RawHttpServer::Respond("HTTP/1.1 200 OK", gzipped, "Content-Encoding: gzip\r\n"), K::Transport,
+       unasked + "Content-Encoding: gzip)", quick},
+      {"an unasked coding after an identity one, in other letters",
+       RawHttpServer::Respond("HTTP/1.1 200 OK", "x", "content-encoding: identity ,\tDEFLATE;q=1\r\n"),
+       K::Transport, unasked + "Content-Encoding: identity ,^IDEFLATE;q=1)", quick},
+      {"chunked is no content coding",
+       RawHttpServer::Respond("HTTP/1.1 200 OK", "x", "Content-Encoding: chunked\r\n"), K::Transport,
+       unasked + "Content-Encoding: chunked)", quick},
+      {"a refused status says so before its coding",
+       RawHttpServer::Respond("HTTP/1.1 503 Busy", gzipped, "Content-Encoding: gzip\r\n"), K::Status,
+       "HTTP/1.1 503 Busy", quick},
   };
   const auto good = RawHttpServer::Respond("HTTP/1.1 200 OK", "Result: OK\r\n");
   for (const Case& c : cases) {
@@ -214,6 +236,29 @@ TEST_F(HttpThreadTest, EveryFailureEndsInTheErrorHandlerWithAReadableText) {
   const Outcome unknown = Run("nonexistent.invalid", "/voyla2.cgi", "x", quick);
   EXPECT_EQ(unknown.errors, 1);
   EXPECT_EQ(unknown.error, Sjis("ホスト nonexistent.invalid が見つかりません"));
+}
+
+// Codings that change nothing are no reason to refuse a reply.
+TEST_F(HttpThreadTest, PlainCodingsComplete) {
+  const std::string chunks = "4\r\nResu\r\n8\r\nlt: OK\r\n\r\n0\r\n\r\n";
+  const std::vector<std::pair<std::string, RawHttpServer::Reply>> cases = {
+      {"chunked", RawHttpServer::Reply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks}},
+      {"Chunked, identity",
+       RawHttpServer::Reply{"HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\nContent-Encoding: identity\r\n\r\n" +
+                            chunks}},
+      {"empty content coding", RawHttpServer::Respond("HTTP/1.1 200 OK", "Result: OK\r\n", "Content-Encoding:\r\n")},
+      {"a header that only names one", RawHttpServer::Respond("HTTP/1.1 200 OK", "Result: OK\r\n",
+                                                              "X-Content-Encoding: gzip\r\nVary: Accept-Encoding\r\n")},
+  };
+  for (const auto& [name, reply] : cases) {
+    SCOPED_TRACE(name);
+    RawHttpServer server([&](const std::string&) { return reply; });
+    const Outcome o = Run(server.HostPort(), "/fetchlog.cgi?recent=60");
+    EXPECT_EQ(o.errors, 0) << o.error;
+    EXPECT_EQ(o.response, "Result: OK\r\n");
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(server.Requests()[0].find("Encoding"), std::string::npos) << server.Requests()[0];
+  }
 }
 
 // The stall rule is about a reply that hardly moves, not a slow one: a

@@ -11,6 +11,7 @@
 #include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
 #include "platform/FileSystem.h"
+#include "text/Visible.h"
 
 namespace hollowmere::qt {
 namespace {
@@ -76,6 +77,8 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
   StatusBar->setSizeGripEnabled(false);
   StatusBar->setFixedHeight(kStatusBarHeight);
   StatusPanel = new QLabel(StatusBar);
+  // Status texts carry ghosts' names and the service's words: never markup.
+  StatusPanel->setTextFormat(Qt::PlainText);
   StatusBar->addWidget(StatusPanel, 1);
 
   controller_ = std::make_unique<TMainController>(
@@ -171,7 +174,9 @@ TFormBounds TMainForm::Bounds() const {
   return bounds;
 }
 
-void TMainForm::SetStatusText(const std::string& text) { StatusPanel->setText(ToQ(text)); }
+void TMainForm::SetStatusText(const std::string& text) {
+  StatusPanel->setText(ToQ(text::VisibleControls(text, text::LineBreaks::Show)));
+}
 
 void TMainForm::SetBusyCursor(bool busy) {
   if (busy) {

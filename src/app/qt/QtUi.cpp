@@ -13,6 +13,7 @@
 #include "app/qt/QtText.h"
 #include "platform/FileSystem.h"
 #include "text/Encoding.h"
+#include "text/Visible.h"
 
 namespace hollowmere::qt {
 namespace {
@@ -21,6 +22,14 @@ QFont WindowFont() {
   QFont font(ToQ(text::Sjis("ＭＳ Ｐゴシック")));
   font.setPixelSize(12);
   return font;
+}
+
+// A box's text may carry a server's or a ghost's words: shown as plain
+// text with its control bytes visible, never read as markup (a label takes
+// "<img src=...>" for a picture unless told otherwise).
+void SetPlainText(QMessageBox& box, const std::string& cp932) {
+  box.setTextFormat(Qt::PlainText);
+  box.setText(ToQ(text::VisibleControls(cp932, text::LineBreaks::Keep)));
 }
 
 }  // namespace
@@ -43,13 +52,15 @@ void SetUpDialog(QWidget& dialog, const QString& title, QSize size) {
 }
 
 void TQtMessageBoxes::ShowMessage(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, ToQ(text), QMessageBox::Ok, Owner());
+  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, QString(), QMessageBox::Ok, Owner());
+  SetPlainText(box, text);
   box.exec();
 }
 
 bool TQtMessageBoxes::AskYesNo(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, ToQ(text),
-                  QMessageBox::Yes | QMessageBox::No, Owner());
+  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, QString(), QMessageBox::Yes | QMessageBox::No,
+                  Owner());
+  SetPlainText(box, text);
   return box.exec() == QMessageBox::Yes;
 }
 
@@ -62,6 +73,8 @@ TfrmProgressWindow::TfrmProgressWindow(QWidget* centreOn)
   setFont(WindowFont());
   setFixedSize(334, 47);
   lblContent = new QLabel(ToQ(text::Sjis("プラグイン%sを読み込み中")), this);
+  // It names plugin files, which anyone may have named.
+  lblContent->setTextFormat(Qt::PlainText);
   // 12 pixels of label would cut the descenders of a 12-pixel font here.
   lblContent->setGeometry(8, 16, 321, 15);
 }
@@ -78,7 +91,7 @@ void TfrmProgressWindow::Show() {
 }
 
 void TfrmProgressWindow::ShowStatus(const std::string& text) {
-  const QString shown = ToQ(text);
+  const QString shown = ToQ(text::VisibleControls(text, text::LineBreaks::Show));
   if (lblContent->text() == shown) return;
   lblContent->setText(shown);
   lblContent->repaint();

@@ -7,7 +7,8 @@
 // Without a display the program is a batch tool: it draws offscreen, every
 // message box goes to standard error, and it ends once the command line has
 // run, with status 0 (pages written), 1 (fetch failed, log not shown) or 2
-// (bad command line, or no command line at all).
+// (bad command line, or no command line at all). A HOLLOWMERE_SERVICE that
+// names no server ends the program at once, with status 2.
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
@@ -67,6 +68,14 @@ int main(int argc, char** argv) {
   qt::TQtMessageBoxes windowBoxes;
   TConsoleMessageBoxes consoleBoxes(std::cerr);
   IMessageBoxes& boxes = headless ? static_cast<IMessageBoxes&>(consoleBoxes) : windowBoxes;
+  // A service named wrongly ends the program before anything is sent.
+  std::string serviceHost;
+  try {
+    serviceHost = ServiceHost(std::getenv(kServiceVariable));
+  } catch (const EServiceHostError& e) {
+    boxes.ShowMessage(e.what());
+    return 2;
+  }
   qt::TQtProgressWindows progressWindows;
   TSppList plugins(true, progressWindows, boxes);
 
@@ -91,8 +100,7 @@ int main(int argc, char** argv) {
   qt::TQtLogDownDialog logDownDialog(dateFormats);
   qt::TQtFetchProgressWindows fetchProgress;
   const TSystemClock clock;
-  TServiceParts service{logDownDialog, fetchProgress, clock, dateFormats,
-                        ServiceHost(std::getenv(kServiceVariable)), THttpLimits{}};
+  TServiceParts service{logDownDialog, fetchProgress, clock, dateFormats, serviceHost, THttpLimits{}, headless};
   qt::TMainForm form(folder, plugins,
                      {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}, service});
   windowBoxes.SetOwner(&form);

@@ -12,6 +12,7 @@
 #include "support/RawHttpServer.h"
 #include "support/StandinProcess.h"
 #include "support/TestPaths.h"
+#include "text/Encoding.h"
 
 namespace hollowmere::qt::testing {
 namespace {
@@ -98,6 +99,10 @@ class BatchTests : public QObject {
     RawHttpServer notALog([](const std::string&) {
       return RawHttpServer::Respond("HTTP/1.1 200 OK", "<html>maintenance</html>");
     });
+    RawHttpServer maintenance([](const std::string&) {
+      return RawHttpServer::Respond("HTTP/1.1 200 OK", "Result: Err\r\nExtraMessage: " +
+                                                           text::Sjis("メンテナンス中です") + "\r\n");
+    });
     const std::string refused = "127.0.0.1:" + std::to_string(hollowmere::testing::UnusedLocalPort());
     struct Case {
       QStringList args;
@@ -110,7 +115,15 @@ class BatchTests : public QObject {
         {{"PAST", "1440", "20", "noview"}, notALog.HostPort(), 2, QString::fromUtf8("Hollowmere: パラメータが不正です")},
         {{}, notALog.HostPort(), 2, "hollowmere: no display"},
         {{"past", "60", "20", "noview"}, refused, 1, QString::fromUtf8("Hollowmere: ログが空です")},
-        {{"past", "60", "20", "view"}, notALog.HostPort(), 1, ""},
+        {{"past", "60", "20", "view"}, notALog.HostPort(), 1,
+         QString::fromUtf8("Hollowmere: サーバの応答はログではありません: <html>maintenance</html>")},
+        {{"past", "60", "20", "noview"}, maintenance.HostPort(), 1,
+         QString::fromUtf8("Hollowmere: SSTP Voylaサーバが次のエラーを返しました: メンテナンス中です")},
+        {{"past", "60", "20", "noview"}, "HTTP://" + notALog.HostPort() + "/", 1,
+         QString::fromUtf8("サーバの応答はログではありません")},
+        {{"past", "60", "20", "noview"}, "x@" + notALog.HostPort(), 2,
+         QString::fromUtf8("Hollowmere: 環境変数 HOLLOWMERE_SERVICE の値 \"x@") +
+             QString::fromStdString(notALog.HostPort()) + "\""},
     };
     for (const Case& c : cases) {
       const Run run = Start(c.args, c.service);

@@ -142,6 +142,20 @@ class DialogTests : public QObject {
     QCOMPARE(title, QString("Hollowmere"));
     QCOMPARE(text, J("プラグインディレクトリを設定して下さい"));
     QCOMPARE(buttons.size(), 1);
+
+    // A server's words: plain text, never markup, control bytes shown and
+    // line breaks kept.
+    Qt::TextFormat format = Qt::AutoText;
+    WhenModalShows([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      if (box == nullptr) return w->close(), void();
+      text = box->text();
+      format = box->textFormat();
+      box->accept();
+    });
+    boxes.ShowMessage("<b>HTTP/1.1 500</b> \x1b[2J\r\n" + text::Sjis("次の行"));
+    QCOMPARE(text, "<b>HTTP/1.1 500</b> ^[[2J\r\n" + J("次の行"));
+    QCOMPARE(format, Qt::PlainText);
   }
 
   void progressWindowIsBorderlessOnTopAndShowsEachName() {

@@ -234,6 +234,12 @@ class MainFormTests : public QObject {
     QVERIFY(form->LeftMenu->isCheckable());
   }
 
+  void statusTextsShowAsPlainTextWithTheirControlBytesVisible() {
+    form->SetStatusText("<b>" + Sjis("ゴースト") + "</b>\x1b]0;owned\x07\r\n");
+    QCOMPARE(form->StatusPanel->text(), "<b>" + J("ゴースト") + "</b>^[]0;owned^G^M^J");
+    QCOMPARE(form->StatusPanel->textFormat(), Qt::PlainText);
+  }
+
   void viewKeepsToThePanel() {
     SetPluginFolder(dir->path());
     Start();
