@@ -40,7 +40,7 @@ void BM_LoadSettings(benchmark::State& state) {
     if (back.FmoNames != s.FmoNames) state.SkipWithError("the names did not read back");
   }
 }
-BENCHMARK(BM_LoadSettings)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_LoadSettings)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 // A save over the file a previous save left, as at every normal end.
 void BM_SaveSettings(benchmark::State& state) {
@@ -56,7 +56,7 @@ void BM_SaveSettings(benchmark::State& state) {
     state.SkipWithError("the saved file differs");
   }
 }
-BENCHMARK(BM_SaveSettings)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SaveSettings)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 }  // namespace
 }  // namespace hollowmere

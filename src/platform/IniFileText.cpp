@@ -91,7 +91,7 @@ void TIniText::TrimBody(Section& section) {
   while (!section.body.empty()) {
     Line& last = section.body.back();
     if (!last.removed && !Blank(last.text)) break;
-    if (!last.removed) section.tail.push_front(std::move(last.text));
+    if (!last.removed) section.tailReversed.push_back(std::move(last.text));
     section.body.pop_back();
   }
 }
@@ -126,9 +126,10 @@ void TIniText::Set(std::string_view section, std::string_view key, std::string_v
   const auto found = first_.find(Fold(section));
   if (found == first_.end()) {
     const bool lastIsBlank = sections_.empty() ? preamble_.empty() || Blank(preamble_.back())
-                                               : !sections_.back().tail.empty();
+                                               : !sections_.back().tailReversed.empty();
     if (!lastIsBlank && sections_.empty()) preamble_.emplace_back();
-    if (!lastIsBlank && !sections_.empty()) sections_.back().tail.emplace_back();
+    // The tail is empty here: its first line is also its last.
+    if (!lastIsBlank && !sections_.empty()) sections_.back().tailReversed.emplace_back();
     std::string header = "[" + std::string(section) + "]";
     const std::string name = Fold(*SectionName(header));
     sections_.push_back(Section{std::move(header), {Line{std::move(line)}}, {}, {}});
@@ -167,7 +168,7 @@ std::string TIniText::Bytes() const {
   for (const auto& s : sections_) {
     count(s.header);
     for (const auto& line : s.body) count(line.text);
-    for (const auto& line : s.tail) count(line);
+    for (const auto& line : s.tailReversed) count(line);
   }
   std::string out;
   out.reserve(size);
@@ -178,7 +179,7 @@ std::string TIniText::Bytes() const {
     for (const auto& line : s.body) {
       if (!line.removed) put(line.text);
     }
-    for (const auto& line : s.tail) put(line);
+    for (auto line = s.tailReversed.rbegin(); line != s.tailReversed.rend(); ++line) put(*line);
   }
   return out;
 }

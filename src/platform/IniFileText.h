@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,9 +47,10 @@ class TIniText {
   struct Section {
     std::string header;
     // Ends with a line that is neither blank nor removed, or is empty;
-    // the blank lines after it are in `tail`.
+    // the blank lines after it are in `tailReversed`, last first (a
+    // vector, unlike a deque, costs nothing while it is empty).
     std::vector<Line> body;
-    std::deque<std::string> tail;
+    std::vector<std::string> tailReversed;
     std::unordered_map<std::string, KeyLines> keys;  // first section of a name only
   };
 
