@@ -1,4 +1,5 @@
-// Settings load and save. Several FMO names cannot share one INI value (a
+// Settings load and save. The file is read once at start and written once
+// at the end, whatever the number of keys. Several FMO names cannot share one INI value (a
 // value ends at the line break), so the first name is stored bare under
 // "FMO" and the others under "FMO2", "FMO3", ...; a single name therefore
 // reads and writes exactly as a plain one-name setting, and stale numbered
@@ -22,7 +23,7 @@ const char kFmo[] = "FMO";
 std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
 
 // The stored names; the first key must be there.
-std::vector<std::string> ReadFmoNames(const TIniFile& ini) {
+std::vector<std::string> ReadFmoNames(const TMemIniFile& ini) {
   std::vector<std::string> names;
   const std::string first = ini.ReadString(kPlay, kFmo, "");
   names.push_back(first);
@@ -34,7 +35,7 @@ std::vector<std::string> ReadFmoNames(const TIniFile& ini) {
   return names;
 }
 
-void WriteFmoNames(TIniFile& ini, const std::vector<std::string>& names) {
+void WriteFmoNames(TMemIniFile& ini, const std::vector<std::string>& names) {
   ini.WriteString(kPlay, kFmo, names.empty() ? std::string() : names[0]);
   for (std::size_t i = 1; i < names.size(); ++i) ini.WriteString(kPlay, FmoKey(i), names[i]);
   for (std::size_t i = std::max<std::size_t>(names.size(), 1); ini.ValueExists(kPlay, FmoKey(i)); ++i) {
@@ -54,7 +55,8 @@ TSettings DefaultSettings(const std::string& exeDir) {
   return s;
 }
 
-TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
+TSettings LoadSettings(const TIniFile& file, const std::string& exeDir) {
+  const TMemIniFile ini(file.FileName());
   ini.CheckReadable();
   const TSettings d = DefaultSettings(exeDir);
   TSettings s;
@@ -73,7 +75,8 @@ TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
   return s;
 }
 
-void SaveSettings(TIniFile& ini, const TSettings& s) {
+void SaveSettings(TIniFile& file, const TSettings& s) {
+  TMemIniFile ini(file.FileName());
   ini.WriteBool(kGeneral, "RenderingMode", s.Emulation);
   ini.WriteString(kGeneral, "LUID", s.Luid);
   ini.WriteString(kGeneral, "SurfaceCacheDir", s.SurfaceCacheDir);
@@ -85,6 +88,7 @@ void SaveSettings(TIniFile& ini, const TSettings& s) {
   ini.WriteInteger(kGeneral, "1PageCount", s.MessagesPerPage);
   WriteFmoNames(ini, s.FmoNames);
   ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
+  ini.UpdateFile();
 }
 
 void SaveSppDir(TIniFile& ini, const std::string& dir) { ini.WriteString(kGeneral, "SppDir", dir); }

@@ -45,8 +45,9 @@ TSettings DefaultSettings(const std::string& exeDir);
 // EFOpenError (EFTooLargeError when it is over the read limit).
 TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir);
 
-// Every key but "SppDir", in the end-of-run order. A refused write raises
-// EIniFileException and the keys after it are not written.
+// Every key but "SppDir", in the end-of-run order, in one write of the
+// file. A refused write raises EIniFileException and leaves the file as it
+// was, no key written.
 void SaveSettings(TIniFile& ini, const TSettings& settings);
 
 void SaveSppDir(TIniFile& ini, const std::string& dir);

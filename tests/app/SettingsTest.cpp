@@ -1,11 +1,15 @@
 // Settings defaults, reading and the written file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "app/Settings.h"
+#include "app/WindowPlacement.h"
 #include "platform/Errors.h"
 #include "support/TestPaths.h"
 #include "text/Encoding.h"
@@ -106,6 +110,68 @@ TEST(Settings, MemoTextRoundTrip) {
   EXPECT_EQ(FmoNamesText({"Sakura", "B"}), "Sakura\r\nB\r\n");
   EXPECT_EQ(FmoNamesFromText("Sakura\r\nB\r\n"), (std::vector<std::string>{"Sakura", "B"}));
   EXPECT_EQ(FmoNamesFromText("A\nB"), (std::vector<std::string>{"A", "B"}));
+}
+
+TEST(Settings, ASaveIsAllOrNothing) {
+  TempDir dir;
+  const std::string path = SettingsFilePath(dir.path());
+  const std::string before = "[General]\r\nLUID=mine\r\n";
+  testing::WriteFileBytes(path, before);
+  ::chmod(path.c_str(), 0400);
+  TIniFile ini(path);
+  TSettings s = LoadSettings(ini, dir.path());
+  s.Luid = "other";
+  EXPECT_THROW(SaveSettings(ini, s), EIniFileException);
+  EXPECT_EQ(testing::ReadFileBytes(path), before);
+  // Written, the file keeps its mode, so the LUID stays the owner's alone.
+  ::chmod(path.c_str(), 0600);
+  SaveSettings(ini, s);
+  EXPECT_EQ(LoadSettings(ini, dir.path()).Luid, "other");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// Bounds are Top, Left, Width, Height.
+const TFormBounds kScreen{0, 0, 1920, 1040};
+
+TEST(WindowPlacement, SavedBoundsAreFittedToTheScreen) {
+  struct Case {
+    const char* name;
+    TFormBounds saved, area, fitted;
+  };
+  const Case cases[] = {
+      {"the defaults stay", {145, 209, 440, 351}, kScreen, {145, 209, 440, 351}},
+      {"the widest width", {145, 209, INT32_MAX, 351}, kScreen, {145, 0, 1920, 351}},
+      {"20000 x 20000", {0, 0, 20000, 20000}, kScreen, {0, 0, 1920, 1040}},
+      {"the least top and no height", {INT32_MIN, 209, 440, 0}, kScreen, {0, 209, 440, kMinFormHeight}},
+      {"the greatest left", {0, INT32_MAX, 440, 351}, kScreen, {0, 1480, 440, 351}},
+      {"past the bottom right corner", {1000, 1800, 440, 351}, kScreen, {689, 1480, 440, 351}},
+      {"negative sizes", {10, 10, -5, INT32_MIN}, kScreen, {10, 10, kMinFormWidth, kMinFormHeight}},
+      {"a screen left of the first", {100, -1500, 440, 351}, {0, -1920, 1920, 1080}, {100, -1500, 440, 351}},
+      {"below a panel", {0, 0, 440, 351}, {32, 0, 1920, 1048}, {32, 0, 440, 351}},
+      {"a screen smaller than the least window", {5, 5, 440, 351}, {0, 0, 100, 80}, {0, 0, 100, 80}},
+      {"no screen", {0, 0, INT32_MAX, INT32_MAX}, {0, 0, 0, 0}, kFallbackArea},
+      {"an area past the coordinates", {0, 0, 440, 351}, {0, INT32_MAX - 10, 100, 100}, {0, 0, 440, 351}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FitFormBounds(c.saved, c.area), c.fitted) << c.name;
+}
+
+TEST(WindowPlacement, CentredWindowsStayOnTheScreen) {
+  struct Case {
+    const char* name;
+    TFormBounds around;
+    int32_t width, height;
+    TFormBounds placed;
+  };
+  const Case cases[] = {
+      {"on the main window", {100, 100, 600, 400}, 334, 47, {276, 233, 334, 47}},
+      {"on an odd-sized window", {0, 0, 441, 352}, 334, 47, {152, 54, 334, 47}},
+      {"on one at the least corner", {INT32_MIN, INT32_MIN, 0, 0}, 334, 47, {0, 0, 334, 47}},
+      {"on one at the greatest corner", {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX}, 334, 47, {993, 1586, 334, 47}},
+      {"larger than the screen", {0, 0, 1920, 1040}, 3000, 3000, {0, 0, 1920, 1040}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CentredOn(c.around, c.width, c.height, kScreen), c.placed) << c.name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QLocale>
 
 #include "app/qt/QtText.h"
+#include "app/qt/ScreenArea.h"
 
 namespace hollowmere::qt {
 
@@ -20,9 +21,7 @@ TFetchProgressForm::TFetchProgressForm(QWidget* owner)
 
 void TFetchProgressForm::Show(std::function<void()> onAbandon) {
   onAbandon_ = std::move(onAbandon);
-  if (parentWidget() != nullptr) {
-    move(parentWidget()->frameGeometry().center() - rect().center());
-  }
+  if (parentWidget() != nullptr) move(CentredPosition(parentWidget(), size()));
   show();
 }
 

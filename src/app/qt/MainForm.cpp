@@ -7,9 +7,11 @@
 #include <QWebEngineSettings>
 
 #include "app/NavigationUrl.h"
+#include "app/WindowPlacement.h"
 #include "app/qt/ApplicationIcon.h"
 #include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
+#include "app/qt/ScreenArea.h"
 #include "platform/FileSystem.h"
 #include "text/Visible.h"
 
@@ -160,8 +162,11 @@ void TMainForm::BrowserPanelResize() {
 }
 
 void TMainForm::SetBounds(const TFormBounds& bounds) {
-  move(bounds.Left, bounds.Top);
-  resize(bounds.Width, bounds.Height);
+  // The saved bounds may be anything; the window takes them fitted to the
+  // screen they name, and Bounds() then gives what it took.
+  const TFormBounds fitted = FitFormBounds(bounds, AvailableAreaAt(QPoint(bounds.Left, bounds.Top)));
+  move(fitted.Left, fitted.Top);
+  resize(fitted.Width, fitted.Height);
   BrowserPanelResize();
 }
 

@@ -11,6 +11,7 @@
 #include <QTranslator>
 
 #include "app/qt/QtText.h"
+#include "app/qt/ScreenArea.h"
 #include "platform/FileSystem.h"
 #include "text/Encoding.h"
 #include "text/Visible.h"
@@ -80,9 +81,8 @@ TfrmProgressWindow::TfrmProgressWindow(QWidget* centreOn)
 }
 
 void TfrmProgressWindow::Show() {
-  const QRect around = centreOn_ ? centreOn_->frameGeometry()
-                                 : (screen() ? screen()->availableGeometry() : QRect());
-  if (around.isValid()) move(around.center() - rect().center());
+  // Computed wide and kept on the screen, wherever the main window is.
+  move(CentredPosition(centreOn_, size()));
   show();
   raise();
   // No message loop runs while plugins load: paint now.

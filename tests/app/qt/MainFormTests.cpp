@@ -272,6 +272,20 @@ class MainFormTests : public QObject {
     QCOMPARE(ini.ReadInteger("Form", "Height", -1), 420);
   }
 
+  void boundsBeyondTheScreenAreFittedAndSavedAsFitted() {
+    Spit(Ini(), "[General]\r\nSppDir=" + dir->path() +
+                    "\r\n[Form]\r\nTop=-2147483648\r\nLeft=2147483647\r\nWidth=2147483647\r\nHeight=0\r\n");
+    Start();
+    const QRect screen = form->screen()->availableGeometry();
+    QVERIFY(form->width() <= screen.width());
+    QVERIFY(form->height() > 0 && form->height() <= screen.height());
+    QVERIFY(screen.contains(form->pos()));
+    form->FormDestroy();
+    const TIniFile ini(Ini());
+    QCOMPARE(ini.ReadInteger("Form", "Top", 0), form->pos().y());
+    QCOMPARE(ini.ReadInteger("Form", "Width", 0), form->width());
+  }
+
   void fontChooserKeepsOnlyTheFaceName() {
     SetPluginFolder(dir->path());
     Start();
