@@ -66,9 +66,10 @@ class TSocketWindows : public IWindowMessaging {
   std::unique_ptr<ICopyDataWindow> CreateWindow(TCopyDataHandler handler) override;
   // Fails at once when the socket is missing or refuses the connection
   // (also when its backlog is full: the window is not responding), or when
-  // the folder is not trusted.
+  // the folder is not trusted; gives up the moment `stop` is requested.
   std::optional<std::uint32_t> SendCopyData(TWindowHandle target, const TCopyData& message,
-                                            std::chrono::milliseconds timeout) override;
+                                            std::chrono::milliseconds timeout,
+                                            std::stop_token stop = {}) override;
 
   const std::string& Folder() const { return folder_; }
   std::string WindowPath(TWindowHandle handle) const;

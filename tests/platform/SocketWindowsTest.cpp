@@ -150,6 +150,48 @@ TEST_F(SocketWindowsTest, AWindowThatNeverAnswersFailsAfterTheTimeout) {
   EXPECT_LT(waited, 5s);
 }
 
+TEST_F(SocketWindowsTest, AStopEndsASendThatWaitsOnAPeer) {
+  const std::string hwnd = Folder() + "/hwnd/";
+  fs::create_directory(hwnd);
+  const TUniqueFd neverAccepts = Bound(hwnd + "31", true);
+  const TUniqueFd acceptsOnly = Bound(hwnd + "32", true);
+  const struct {
+    const char* what;
+    TWindowHandle target;
+    std::size_t bytes;  // past the socket's buffer, the send waits to write
+  } cases[] = {
+      {"never accepts", 31, 5},
+      {"accepts and never reads", 32, 5},
+      {"accepts and never reads a large frame", 32, kMaxCopyDataBytes},
+  };
+  for (const auto& c : cases) {
+    std::stop_source stop;
+    std::optional<std::uint32_t> result{0};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+      result = windows.SendCopyData(c.target, {1, 9801, std::string(c.bytes, 's')}, 50s, stop.get_token());
+      done = true;
+    });
+    const TUniqueFd accepted(c.target == 32 ? ::accept(acceptsOnly.Get(), nullptr, nullptr) : -1);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(done) << c.what;
+    stop.request_stop();
+    const auto stopped = Clock::now();
+    while (!done && Clock::now() - stopped < 3s) std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(done) << c.what << ": still waiting 3 s after the stop";
+    if (!done) ::shutdown(accepted.Get(), SHUT_RDWR);  // lets the thread go, so the test can end
+    sender.join();
+    EXPECT_EQ(result, std::nullopt) << c.what;
+  }
+  // A stop requested before the send sends nothing.
+  std::stop_source stopped;
+  stopped.request_stop();
+  const auto window = Window();
+  EXPECT_EQ(windows.SendCopyData(window->Handle(), {1, 2, "x"}, 1s, stopped.get_token()), std::nullopt);
+  loop.ServeFor(50ms, [] { return false; });
+  EXPECT_TRUE(received.empty());
+}
+
 TEST_F(SocketWindowsTest, NothingIsSentIntoAFolderOthersMayWrite) {
   const auto window = Window();
   ::chmod(Folder().c_str(), 0777);
