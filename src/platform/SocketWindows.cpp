@@ -295,8 +295,10 @@ std::unique_ptr<ICopyDataWindow> TSocketWindows::CreateWindow(TCopyDataHandler h
   if (folder.State != TTrustedFolder::EState::Open) {
     throw WindowError(folder_, folder.State == TTrustedFolder::EState::Missing ? ENOENT : EPERM);
   }
-  if (::mkdirat(folder.Fd.Get(), "hwnd", 0700) != 0 && errno != EEXIST) {
-    throw WindowError(folder_ + "/hwnd", errno);
+  // A linked or shared hwnd/ would hand our reply window to other accounts.
+  const TTrustedFolder hwnd = OpenTrustedSubfolder(folder, "hwnd", folder_ + "/hwnd", true);
+  if (hwnd.State != TTrustedFolder::EState::Open) {
+    throw WindowError(folder_ + "/hwnd", hwnd.State == TTrustedFolder::EState::Missing ? ENOENT : EPERM);
   }
   constexpr long long kStride = 1LL << 22;  // above every process id
   for (long long candidate = getpid(); candidate <= INT32_MAX; candidate += kStride) {
@@ -331,7 +333,16 @@ std::optional<std::uint32_t> TSocketWindows::SendCopyData(TWindowHandle target,
                                                           std::stop_token stop) {
   if (target <= 0 || stop.stop_requested()) return std::nullopt;
   const auto deadline = Clock::now() + timeout;
-  if (OpenTrustedFolder(folder_, false).State != TTrustedFolder::EState::Open) return std::nullopt;
+  const TTrustedFolder hwnd =
+      OpenTrustedSubfolder(OpenTrustedFolder(folder_, false), "hwnd", folder_ + "/hwnd", false);
+  if (hwnd.State != TTrustedFolder::EState::Open) return std::nullopt;
+  // Only a socket itself: a link could lead the request out of the folder.
+  // No other account can change the trusted folder between look and connect.
+  const std::string name = std::to_string(target);
+  struct stat st {};
+  if (::fstatat(hwnd.Fd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISSOCK(st.st_mode)) {
+    return std::nullopt;
+  }
   sockaddr_un addr;
   if (!MakeAddress(WindowPath(target), addr)) return std::nullopt;
   TUniqueFd fd = NewSocket();

@@ -10,7 +10,8 @@
 // frame's buffer grows only with the bytes that came; at most
 // kMaxPendingFrames connections are read at a time (a further one pushes
 // out one that has sent nothing, else the one idle longest). A window's socket file is removed
-// when the window goes.
+// when the window goes. The hwnd folder is trusted by the folder's own rule,
+// and a send goes only to a socket file, never through a symbolic link.
 #pragma once
 
 #include <chrono>
