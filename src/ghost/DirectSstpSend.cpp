@@ -48,6 +48,7 @@ TDirectSSTP::~TDirectSSTP() {
     std::lock_guard lock(mutex_);
     stop_ = true;
   }
+  sendStop_.request_stop();
   wake_.notify_all();
   parts_.Loop.ServeUntil([this] { return finished_.load(); });
   worker_.join();
@@ -141,7 +142,7 @@ void TDirectSSTP::Pass() {
   message.DwData = kSstpCopyDataId;
   message.Bytes = MakeSstpRequest(*head, senderName, ifGhost, replyHandle_);
   // Whatever the outcome, the head stays until an acknowledgement arrives.
-  parts_.Baseware.Windows.SendCopyData(window, message, timing_.SendTimeout);
+  parts_.Baseware.Windows.SendCopyData(window, message, timing_.SendTimeout, sendStop_.get_token());
 }
 
 void TDirectSSTP::ReportError(const std::string& text) {

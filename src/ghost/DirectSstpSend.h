@@ -11,7 +11,9 @@
 // lock; the worker never removes anything. The queue refers to records it
 // does not own: they must outlive the sender. A seeker error ends only the
 // pass it happened in: it is reported once (until a pass succeeds or the
-// error changes) and the next pass tries again.
+// error changes) and the next pass tries again. Ending the sender cuts a
+// send in flight short, so the program never outlives its window waiting on
+// a ghost that does not read; a message not yet acknowledged is dropped.
 #pragma once
 
 #include <atomic>
@@ -22,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -66,9 +69,10 @@ class TDirectSSTP {
   // and starts the worker. Raises EWindowError when the reply window cannot
   // be made.
   explicit TDirectSSTP(TParts parts, TSstpTiming timing = {});
-  // Main thread. Sets the stop flag and waits for the worker's current pass,
-  // serving the main loop meanwhile (the worker's main-thread steps and
-  // incoming answers), then frees the seeker, the queue and the window.
+  // Main thread. Sets the stop flag, abandons a send in flight and waits for
+  // the worker's current pass, serving the main loop meanwhile (the worker's
+  // main-thread steps and incoming answers), then frees the seeker, the
+  // queue and the window.
   ~TDirectSSTP();
   TDirectSSTP(const TDirectSSTP&) = delete;
   TDirectSSTP& operator=(const TDirectSSTP&) = delete;
@@ -101,6 +105,8 @@ class TDirectSSTP {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  // Requested with stop_: ends a send that waits on a ghost.
+  std::stop_source sendStop_;
   std::deque<const TMessageItem*> queue_;
   std::string lastReply_;
   std::string senderName_;

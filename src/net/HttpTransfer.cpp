@@ -297,6 +297,15 @@ class TCurlTransfer {
       t->tooLarge_ = true;
       return 0;
     }
+    if (t->body_.empty()) {
+      // Room for the whole announced body at once: growing a log of tens of
+      // megabytes step by step copies it again and again into fresh pages.
+      curl_off_t announced = -1;
+      curl_easy_getinfo(t->easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+      if (announced > 0 && static_cast<uint64_t>(announced) <= t->limits_.MaxBodyBytes) {
+        t->body_.reserve(static_cast<std::size_t>(announced));
+      }
+    }
     t->body_.append(data, n);
     t->control_.AddReceived(n);
     return n;

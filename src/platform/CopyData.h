@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 #include "text/Error.h"
@@ -51,9 +52,11 @@ class IWindowMessaging {
   virtual std::unique_ptr<ICopyDataWindow> CreateWindow(TCopyDataHandler handler) = 0;
   // Worker thread. Sends `message` to the window `target` and waits for its
   // result: nullopt when the window does not exist or does not respond (at
-  // once) or has not answered within `timeout`.
+  // once), has not answered within `timeout`, or `stop` is requested first
+  // (at once: a program that ends never waits on a ghost).
   virtual std::optional<std::uint32_t> SendCopyData(TWindowHandle target, const TCopyData& message,
-                                                    std::chrono::milliseconds timeout) = 0;
+                                                    std::chrono::milliseconds timeout,
+                                                    std::stop_token stop = {}) = 0;
 };
 
 }  // namespace hollowmere

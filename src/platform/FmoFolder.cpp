@@ -34,18 +34,15 @@ std::string FmoFolderPath() {
   return "/tmp/fmo-" + std::to_string(getuid());
 }
 
-TTrustedFolder OpenTrustedFolder(const std::string& folder, bool create) {
+namespace {
+
+// Trusts an open folder by its owner and mode.
+TTrustedFolder Check(TUniqueFd fd, int openError, const std::string& folder) {
   TTrustedFolder result;
-  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  TUniqueFd fd(::open(folder.c_str(), flags));
-  if (!fd.IsOpen() && errno == ENOENT && create) {
-    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) fd.Reset(::open(folder.c_str(), flags));
-  }
   if (!fd.IsOpen()) {
-    const int error = errno;
-    result.State = (error == ENOENT) ? TTrustedFolder::EState::Missing
-                                     : TTrustedFolder::EState::Refused;
-    result.Reason = folder + ": " + std::strerror(error);
+    result.State = (openError == ENOENT) ? TTrustedFolder::EState::Missing
+                                         : TTrustedFolder::EState::Refused;
+    result.Reason = folder + ": " + std::strerror(openError);
     return result;
   }
   struct stat st {};
@@ -67,6 +64,35 @@ TTrustedFolder OpenTrustedFolder(const std::string& folder, bool create) {
   result.State = TTrustedFolder::EState::Open;
   result.Fd = std::move(fd);
   return result;
+}
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+}  // namespace
+
+TTrustedFolder OpenTrustedFolder(const std::string& folder, bool create) {
+  TUniqueFd fd(::open(folder.c_str(), kFolderFlags));
+  if (!fd.IsOpen() && errno == ENOENT && create) {
+    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) fd.Reset(::open(folder.c_str(), kFolderFlags));
+  }
+  return Check(std::move(fd), errno, folder);
+}
+
+TTrustedFolder OpenTrustedSubfolder(const TTrustedFolder& folder, const std::string& name,
+                                    const std::string& shownPath, bool create) {
+  if (folder.State != TTrustedFolder::EState::Open) {
+    TTrustedFolder result;
+    result.State = folder.State;
+    result.Reason = folder.Reason;
+    return result;
+  }
+  TUniqueFd fd(::openat(folder.Fd.Get(), name.c_str(), kFolderFlags));
+  if (!fd.IsOpen() && errno == ENOENT && create) {
+    if (::mkdirat(folder.Fd.Get(), name.c_str(), 0700) == 0 || errno == EEXIST) {
+      fd.Reset(::openat(folder.Fd.Get(), name.c_str(), kFolderFlags));
+    }
+  }
+  return Check(std::move(fd), errno, shownPath);
 }
 
 std::optional<std::string> FmoFileName(const std::string& name) {

@@ -27,6 +27,12 @@ struct TTrustedFolder {
 // `create`, a missing folder is made first, with mode 0700.
 TTrustedFolder OpenTrustedFolder(const std::string& folder, bool create);
 
+// The window sockets' folder "hwnd" inside a trusted `folder`, by the same
+// rule (`shownPath`: its path, for the reason). With `create`, a missing
+// one is made first, with mode 0700.
+TTrustedFolder OpenTrustedSubfolder(const TTrustedFolder& folder, const std::string& name,
+                                    const std::string& shownPath, bool create);
+
 // The file name (UTF-8) of a CP932 block, mutex or window name inside the
 // folder; nullopt for a name that has none: empty, ".", "..", one holding
 // "/" or a NUL byte, or one that is not CP932.

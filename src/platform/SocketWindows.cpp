@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -60,22 +62,42 @@ int MillisecondsLeft(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
-// True once `fd` is ready for `events` (or has failed); false at the deadline.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
+// An eventfd that becomes readable once a stop is requested, so one poll
+// waits for the socket and the stop together.
+class TStopSignal {
+ public:
+  explicit TStopSignal(std::stop_token stop)
+      : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+        callback_(std::move(stop), [this] {
+          const std::uint64_t one = 1;
+          [[maybe_unused]] const ssize_t n = ::write(fd_.Get(), &one, sizeof one);
+        }) {}
+  // -1 when no eventfd could be had: the send then waits for its deadline.
+  int Fd() const { return fd_.Get(); }
+
+ private:
+  TUniqueFd fd_;
+  std::stop_callback<std::function<void()>> callback_;
+};
+
+// True once `fd` is ready for `events` (or has failed); false at the
+// deadline or once `stop` is readable.
+bool WaitFor(int fd, short events, Clock::time_point deadline, int stop) {
   for (;;) {
-    pollfd p{fd, events, 0};
-    const int ready = ::poll(&p, 1, MillisecondsLeft(deadline));
-    if (ready > 0) return true;
+    pollfd p[2] = {{fd, events, 0}, {stop, POLLIN, 0}};
+    const int ready = ::poll(p, stop >= 0 ? 2 : 1, MillisecondsLeft(deadline));
+    if (ready > 0) return p[1].revents == 0;
     if (ready < 0 && errno != EINTR) return false;
     if (ready == 0 && Clock::now() >= deadline) return false;
   }
 }
 
 // Moves `length` bytes through `io` (a send or a receive), waiting for the
-// socket as long as the deadline allows; false when it fails or time is up.
+// socket as long as the deadline allows; false when it fails, time is up or
+// `stop` is readable.
 template <typename Io>
 bool Transfer(int fd, char* data, std::size_t length, short events, Clock::time_point deadline,
-              Io io) {
+              int stop, Io io) {
   std::size_t done = 0;
   while (done < length) {
     const ssize_t n = io(fd, data + done, length - done);
@@ -83,7 +105,7 @@ bool Transfer(int fd, char* data, std::size_t length, short events, Clock::time_
       done += static_cast<std::size_t>(n);
     } else if (n < 0 && errno == EINTR) {
       continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, events, deadline)) {
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && WaitFor(fd, events, deadline, stop)) {
       continue;
     } else {
       return false;
@@ -273,8 +295,10 @@ std::unique_ptr<ICopyDataWindow> TSocketWindows::CreateWindow(TCopyDataHandler h
   if (folder.State != TTrustedFolder::EState::Open) {
     throw WindowError(folder_, folder.State == TTrustedFolder::EState::Missing ? ENOENT : EPERM);
   }
-  if (::mkdirat(folder.Fd.Get(), "hwnd", 0700) != 0 && errno != EEXIST) {
-    throw WindowError(folder_ + "/hwnd", errno);
+  // A linked or shared hwnd/ would hand our reply window to other accounts.
+  const TTrustedFolder hwnd = OpenTrustedSubfolder(folder, "hwnd", folder_ + "/hwnd", true);
+  if (hwnd.State != TTrustedFolder::EState::Open) {
+    throw WindowError(folder_ + "/hwnd", hwnd.State == TTrustedFolder::EState::Missing ? ENOENT : EPERM);
   }
   constexpr long long kStride = 1LL << 22;  // above every process id
   for (long long candidate = getpid(); candidate <= INT32_MAX; candidate += kStride) {
@@ -305,10 +329,20 @@ std::unique_ptr<ICopyDataWindow> TSocketWindows::CreateWindow(TCopyDataHandler h
 
 std::optional<std::uint32_t> TSocketWindows::SendCopyData(TWindowHandle target,
                                                           const TCopyData& message,
-                                                          std::chrono::milliseconds timeout) {
-  if (target <= 0) return std::nullopt;
+                                                          std::chrono::milliseconds timeout,
+                                                          std::stop_token stop) {
+  if (target <= 0 || stop.stop_requested()) return std::nullopt;
   const auto deadline = Clock::now() + timeout;
-  if (OpenTrustedFolder(folder_, false).State != TTrustedFolder::EState::Open) return std::nullopt;
+  const TTrustedFolder hwnd =
+      OpenTrustedSubfolder(OpenTrustedFolder(folder_, false), "hwnd", folder_ + "/hwnd", false);
+  if (hwnd.State != TTrustedFolder::EState::Open) return std::nullopt;
+  // Only a socket itself: a link could lead the request out of the folder.
+  // No other account can change the trusted folder between look and connect.
+  const std::string name = std::to_string(target);
+  struct stat st {};
+  if (::fstatat(hwnd.Fd.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISSOCK(st.st_mode)) {
+    return std::nullopt;
+  }
   sockaddr_un addr;
   if (!MakeAddress(WindowPath(target), addr)) return std::nullopt;
   TUniqueFd fd = NewSocket();
@@ -318,8 +352,9 @@ std::optional<std::uint32_t> TSocketWindows::SendCopyData(TWindowHandle target,
   const auto send = [](int s, char* data, std::size_t n) { return ::send(s, data, n, MSG_NOSIGNAL); };
   const auto receive = [](int s, char* data, std::size_t n) { return ::recv(s, data, n, 0); };
   char answer[4];
-  if (!Transfer(fd.Get(), frame.data(), frame.size(), POLLOUT, deadline, send) ||
-      !Transfer(fd.Get(), answer, sizeof answer, POLLIN, deadline, receive)) {
+  const TStopSignal stopped(std::move(stop));
+  if (!Transfer(fd.Get(), frame.data(), frame.size(), POLLOUT, deadline, stopped.Fd(), send) ||
+      !Transfer(fd.Get(), answer, sizeof answer, POLLIN, deadline, stopped.Fd(), receive)) {
     return std::nullopt;
   }
   return GetLe32(answer);

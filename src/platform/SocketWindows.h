@@ -10,7 +10,8 @@
 // frame's buffer grows only with the bytes that came; at most
 // kMaxPendingFrames connections are read at a time (a further one pushes
 // out one that has sent nothing, else the one idle longest). A window's socket file is removed
-// when the window goes.
+// when the window goes. The hwnd folder is trusted by the folder's own rule,
+// and a send goes only to a socket file, never through a symbolic link.
 #pragma once
 
 #include <chrono>
@@ -66,9 +67,10 @@ class TSocketWindows : public IWindowMessaging {
   std::unique_ptr<ICopyDataWindow> CreateWindow(TCopyDataHandler handler) override;
   // Fails at once when the socket is missing or refuses the connection
   // (also when its backlog is full: the window is not responding), or when
-  // the folder is not trusted.
+  // the folder is not trusted; gives up the moment `stop` is requested.
   std::optional<std::uint32_t> SendCopyData(TWindowHandle target, const TCopyData& message,
-                                            std::chrono::milliseconds timeout) override;
+                                            std::chrono::milliseconds timeout,
+                                            std::stop_token stop = {}) override;
 
   const std::string& Folder() const { return folder_; }
   std::string WindowPath(TWindowHandle handle) const;

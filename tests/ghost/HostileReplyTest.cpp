@@ -2,9 +2,12 @@
 // that lie about their size, peers that leave mid-frame, and a flood of a
 // thousand connections. After each attack a ghost's real acknowledgement
 // still removes exactly one queued message, the main loop stays
-// responsive, and no descriptor is left behind.
+// responsive, and no descriptor is left behind. A ghost that takes a
+// request and never answers cannot keep the sender from ending.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -159,6 +162,41 @@ TEST(HostileReplyTest, AttacksOnTheReplyWindowLoseAndDuplicateNothing) {
     // Every connection of the attack is closed again on the window's side.
     EXPECT_TRUE(loop.ServeFor(5s, [&] { return OpenDescriptors() == descriptors; }))
         << OpenDescriptors() << " open, " << descriptors << " before";
+  }
+}
+
+TEST(HostileReplyTest, AGhostThatNeverAnswersCannotHoldUpTheEnd) {
+  for (const bool accepts : {false, true}) {
+    testing::TempDir dir;
+    const std::string folder = dir.file("fmo");
+    fs::create_directories(folder + "/hwnd");
+    fs::permissions(folder, fs::perms::owner_all);
+    fs::permissions(folder + "/hwnd", fs::perms::owner_all);
+    // The ghost's window: it never reads, and may not even accept.
+    const TUniqueFd ghost(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, (folder + "/hwnd/31").c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(ghost.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(ghost.Get(), 4), 0);
+    TPollMainLoop loop;
+    testing::FakeBaseware fmo(loop);
+    fmo.SetBlock("Sakura", testing::FakeBaseware::Block("g.hwnd\x01" "31\r\ng.name\x01G\r\n"));
+    TSocketWindows windows(loop, folder);
+    auto sender = std::make_unique<TDirectSSTP>(
+        TDirectSSTP::TParts{loop, {fmo, windows}, [] { return std::vector<std::string>{"Sakura"}; }, {}},
+        TSstpTiming{5ms, 50s, 20ms});
+    TMessageItem message;
+    message.GhostName = "G";
+    message.Script = "\\0hi";
+    sender->Enqueue(message);
+    pollfd knock{ghost.Get(), POLLIN, 0};
+    ASSERT_TRUE(loop.ServeFor(5s, [&] { return ::poll(&knock, 1, 0) == 1; })) << accepts;
+    const TUniqueFd taken(accepts ? ::accept(ghost.Get(), nullptr, nullptr) : -1);
+    std::this_thread::sleep_for(50ms);  // the send now waits for its result
+    const auto start = Clock::now();
+    sender.reset();
+    EXPECT_LT(Clock::now() - start, 2s) << (accepts ? "accepts, never reads" : "never accepts");
   }
 }
 

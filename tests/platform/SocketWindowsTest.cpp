@@ -4,6 +4,7 @@
 #include "platform/SocketWindows.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "platform/PollMainLoop.h"
@@ -150,6 +152,48 @@ TEST_F(SocketWindowsTest, AWindowThatNeverAnswersFailsAfterTheTimeout) {
   EXPECT_LT(waited, 5s);
 }
 
+TEST_F(SocketWindowsTest, AStopEndsASendThatWaitsOnAPeer) {
+  const std::string hwnd = Folder() + "/hwnd/";
+  fs::create_directory(hwnd);
+  const TUniqueFd neverAccepts = Bound(hwnd + "31", true);
+  const TUniqueFd acceptsOnly = Bound(hwnd + "32", true);
+  const struct {
+    const char* what;
+    TWindowHandle target;
+    std::size_t bytes;  // past the socket's buffer, the send waits to write
+  } cases[] = {
+      {"never accepts", 31, 5},
+      {"accepts and never reads", 32, 5},
+      {"accepts and never reads a large frame", 32, kMaxCopyDataBytes},
+  };
+  for (const auto& c : cases) {
+    std::stop_source stop;
+    std::optional<std::uint32_t> result{0};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+      result = windows.SendCopyData(c.target, {1, 9801, std::string(c.bytes, 's')}, 50s, stop.get_token());
+      done = true;
+    });
+    const TUniqueFd accepted(c.target == 32 ? ::accept(acceptsOnly.Get(), nullptr, nullptr) : -1);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(done) << c.what;
+    stop.request_stop();
+    const auto stopped = Clock::now();
+    while (!done && Clock::now() - stopped < 3s) std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(done) << c.what << ": still waiting 3 s after the stop";
+    if (!done) ::shutdown(accepted.Get(), SHUT_RDWR);  // lets the thread go, so the test can end
+    sender.join();
+    EXPECT_EQ(result, std::nullopt) << c.what;
+  }
+  // A stop requested before the send sends nothing.
+  std::stop_source stopped;
+  stopped.request_stop();
+  const auto window = Window();
+  EXPECT_EQ(windows.SendCopyData(window->Handle(), {1, 2, "x"}, 1s, stopped.get_token()), std::nullopt);
+  loop.ServeFor(50ms, [] { return false; });
+  EXPECT_TRUE(received.empty());
+}
+
 TEST_F(SocketWindowsTest, NothingIsSentIntoAFolderOthersMayWrite) {
   const auto window = Window();
   ::chmod(Folder().c_str(), 0777);
@@ -161,6 +205,56 @@ TEST_F(SocketWindowsTest, NothingIsSentIntoAFolderOthersMayWrite) {
     ADD_FAILURE() << "a window in a folder others may write";
   } catch (const EWindowError& e) {
     EXPECT_EQ(std::string(e.what()).rfind(text::Sjis("SSTP返信用ウィンドウを作成できませんでした"), 0), 0u);
+  }
+}
+
+// True when a connection waits on the listening socket `fd`.
+bool Knocked(int fd) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1;
+}
+
+TEST_F(SocketWindowsTest, NoSocketGoesIntoNorThroughALinkOrAnHwndFolderOthersMayWrite) {
+  const std::string open = dir.file("open");
+  fs::create_directory(open);
+  ::chmod(open.c_str(), 0777);
+  const std::string closed = dir.file("closed");
+  fs::create_directory(closed);
+  ::chmod(closed.c_str(), 0700);
+  // A live window outside every folder the program may use.
+  const TUniqueFd outside = Bound(open + "/41", true);
+  const struct {
+    const char* what;
+    std::function<void(const std::string& hwnd)> make;
+  } cases[] = {
+      {"hwnd/ links to a folder others may write", [&](const std::string& h) { fs::create_directory_symlink(open, h); }},
+      {"hwnd/ links to a private folder", [&](const std::string& h) { fs::create_directory_symlink(closed, h); }},
+      {"hwnd/ others may write",
+       [](const std::string& h) {
+         fs::create_directory(h);
+         ::chmod(h.c_str(), 0777);
+       }},
+      {"hwnd/41 links to the live window",
+       [&](const std::string& h) {
+         fs::create_directory(h);
+         ::chmod(h.c_str(), 0700);
+         fs::create_symlink(open + "/41", h + "/41");
+       }},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string folder = dir.file("case" + std::to_string(n++));
+    fs::create_directory(folder);
+    ::chmod(folder.c_str(), 0700);
+    c.make(folder + "/hwnd");
+    TSocketWindows here(loop, folder);
+    EXPECT_EQ(here.SendCopyData(41, {1, 9801, "x"}, 1s), std::nullopt) << c.what;
+    EXPECT_FALSE(Knocked(outside.Get())) << c.what;
+    const bool hwndTrusted = std::string(c.what).find("hwnd/41") != std::string::npos;
+    if (hwndTrusted) continue;
+    EXPECT_THROW(here.CreateWindow([](const TCopyData&) { return 0u; }), EWindowError) << c.what;
+    EXPECT_FALSE(fs::exists(open + "/" + std::to_string(getpid()))) << c.what;
+    EXPECT_FALSE(fs::exists(closed + "/" + std::to_string(getpid()))) << c.what;
   }
 }
 

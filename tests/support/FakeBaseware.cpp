@@ -172,14 +172,22 @@ std::unique_ptr<ICopyDataWindow> FakeBaseware::CreateWindow(TCopyDataHandler han
 
 std::optional<std::uint32_t> FakeBaseware::SendCopyData(TWindowHandle target,
                                                         const TCopyData& message,
-                                                        std::chrono::milliseconds timeout) {
+                                                        std::chrono::milliseconds timeout,
+                                                        std::stop_token stop) {
+  // Before the lock: a stop already requested runs the callback at once.
+  const std::stop_callback wake(stop, [this] {
+    std::lock_guard stopLock(mutex_);
+    changed_.notify_all();
+  });
   std::unique_lock lock(mutex_);
   const auto found = ghosts_.find(target);
   if (found == ghosts_.end()) return std::nullopt;
   found->second.received.push_back(message);
   const EAnswer answer = found->second.answer;
   sendWaiting_ = true;
-  const bool answered = changed_.wait_for(lock, timeout, [&] { return !sendsHeld_; });
+  const bool answered =
+      changed_.wait_for(lock, timeout, [&] { return !sendsHeld_ || stop.stop_requested(); }) &&
+      !stop.stop_requested();
   sendWaiting_ = false;
   if (!answered) return std::nullopt;
   lock.unlock();

@@ -49,7 +49,7 @@ class FakeBaseware : public IFmoSource, public IWindowMessaging {
   // What the window received, oldest first.
   std::vector<TCopyData> Received(TWindowHandle handle) const;
   std::size_t ReceivedCount(TWindowHandle handle) const;
-  // While held, sends wait (a delivery in flight) until freed or timed out.
+  // While held, sends wait (a delivery in flight) until freed, timed out or stopped.
   void HoldSends();
   void FreeSends();
   bool SendWaiting() const;
@@ -64,7 +64,8 @@ class FakeBaseware : public IFmoSource, public IWindowMessaging {
   // IWindowMessaging
   std::unique_ptr<ICopyDataWindow> CreateWindow(TCopyDataHandler handler) override;
   std::optional<std::uint32_t> SendCopyData(TWindowHandle target, const TCopyData& message,
-                                            std::chrono::milliseconds timeout) override;
+                                            std::chrono::milliseconds timeout,
+                                            std::stop_token stop = {}) override;
 
  private:
   class Mutex;

@@ -24,6 +24,7 @@ class StandinProcess {
   StandinProcess& operator=(const StandinProcess&) = delete;
 
   int Port() const { return port_; }
+  int Pid() const { return pid_; }
   std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
   // Every line printed so far, the "listening" line first.
   std::vector<std::string> Lines() const;

@@ -167,6 +167,10 @@ class Standin {
     const hollowmere::TTrustedFolder folder = hollowmere::OpenTrustedFolder(dir_, false);
     if (folder.State != hollowmere::TTrustedFolder::EState::Open) {
       Say("warning: readers will refuse this folder: " + folder.Reason);
+    } else if (const hollowmere::TTrustedFolder hwnd =
+                   hollowmere::OpenTrustedSubfolder(folder, "hwnd", dir_ + "/hwnd", false);
+               hwnd.State != hollowmere::TTrustedFolder::EState::Open) {
+      Say("warning: senders will refuse the window folder: " + hwnd.Reason);
     }
     return true;
   }

@@ -84,11 +84,14 @@ TVoylaService::TVoylaService(std::string_view log, const TLocalTime& now) : now_
     const std::vector<std::string> f = Split(lines[i], '\t');
     const std::optional<int64_t> stamp = f.size() >= 8 ? Stamp(f[0]) : std::nullopt;
     if (!stamp) throw EStandinLog("line " + std::to_string(i + 1) + " is not a message");
-    messages_.push_back({*stamp, f[1], f[2], f[3], f[4], f[5], f[6], f[7], {}, {}});
+    messages_.push_back({*stamp, {}, {}, f[1], f[2], f[3], f[4], f[5], f[6], f[7], {}, {}});
   }
   const int64_t shift = now_ - WallSeconds(Newest());
   for (std::size_t i = 0; i < messages_.size(); ++i) {
     messages_[i].Stamp += shift;
+    Message& m = messages_[i];
+    m.Head = StampText(m.Stamp) + '\t' + m.Mid + '\t' + m.Channel + '\t' + m.Ghost + '\t' + m.Connection + '\t';
+    m.Tail = '\t' + m.Script + "\r\n";
     byMid_.try_emplace(messages_[i].Mid, i);
   }
 }
@@ -130,7 +133,7 @@ TReply TVoylaService::FetchLog(const std::map<std::string, std::string>& query) 
     const std::string minutes = value("recent");
     if (!AllDigits(minutes, 9)) return Error("recent は分数で指定してください");
     const int64_t from = now_ - std::stoll(minutes) * 60;
-    return {200, LogText(from, now_, DayText(from) + " - " + DayText(now_))};
+    return {200, CachedLog(from, now_, DayText(from) + " - " + DayText(now_))};
   }
   const char* keys[] = {"year_lo", "month_lo", "day_lo", "year_hi", "month_hi", "day_hi"};
   int v[6];
@@ -144,19 +147,39 @@ TReply TVoylaService::FetchLog(const std::map<std::string, std::string>& query) 
   if (!IsValidDate(lo) || !IsValidDate(hi)) return Error("日付が正しくありません");
   const int64_t from = DaysFromCivil(lo) * 86400;
   const int64_t to = DaysFromCivil(hi) * 86400 + 86399;
-  return {200, LogText(from, to, DayText(from) + " - " + DayText(to))};
+  return {200, CachedLog(from, to, DayText(from) + " - " + DayText(to))};
+}
+
+std::shared_ptr<const std::string> TVoylaService::CachedLog(int64_t from, int64_t to,
+                                                           const std::string& heading) {
+  if (cachedLog_ == nullptr || cachedFrom_ != from || cachedTo_ != to) {
+    cachedLog_ = std::make_shared<const std::string>(LogText(from, to, heading));
+    cachedFrom_ = from;
+    cachedTo_ = to;
+  }
+  return cachedLog_;
 }
 
 std::string TVoylaService::LogText(int64_t from, int64_t to, const std::string& heading) const {
-  std::string lines;
+  // Measured first, then written once: a whole log is tens of megabytes.
   std::size_t count = 0;
+  std::size_t bytes = 0;
   for (const Message& m : messages_) {
     if (m.Stamp < from || m.Stamp > to) continue;
     ++count;
-    lines += StampText(m.Stamp) + '\t' + m.Mid + '\t' + m.Channel + '\t' + m.Ghost + '\t' + m.Connection +
-             '\t' + m.Votes + '\t' + m.Agrees + '\t' + m.Script + "\r\n";
+    bytes += m.Head.size() + m.Votes.size() + 1 + m.Agrees.size() + m.Tail.size();
   }
-  return "Result: OK\r\nVoyla log " + heading + "\r\nCount: " + std::to_string(count) + "\r\n" + lines;
+  std::string text = "Result: OK\r\nVoyla log " + heading + "\r\nCount: " + std::to_string(count) + "\r\n";
+  text.reserve(text.size() + bytes);
+  for (const Message& m : messages_) {
+    if (m.Stamp < from || m.Stamp > to) continue;
+    text += m.Head;
+    text += m.Votes;
+    text += '\t';
+    text += m.Agrees;
+    text += m.Tail;
+  }
+  return text;
 }
 
 TReply TVoylaService::Vote(const std::string& body) {
@@ -177,6 +200,7 @@ TReply TVoylaService::Vote(const std::string& body) {
   if (type != "Vote" && type != "Agree") return Error("VoteType は Vote か Agree です");
   const std::string luid = field("LUID");
   if (luid.empty()) return Error("LUID がありません");
+  if (luid.size() > kMaxLuidBytes) return Error("LUID が長すぎます");
   const std::string mid = field("MID");
   if (mid.empty()) return Error("MID がありません");
   const auto it = byMid_.find(mid);
@@ -188,6 +212,7 @@ TReply TVoylaService::Vote(const std::string& body) {
   }
   std::string& count = vote ? m.Votes : m.Agrees;
   count = Raised(count);
+  cachedLog_.reset();
   return {200, "Result: OK\r\n"};
 }
 

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -27,9 +28,15 @@
 
 namespace hollowmere::standin {
 
+// A reply's text is shared, not copied: a log is tens of megabytes, and
+// the same log goes to every client that asks for the same period.
 struct TReply {
-  int Status = 200;
-  std::string Body;
+  TReply(int status, std::string body)
+      : Status(status), Body(std::make_shared<const std::string>(std::move(body))) {}
+  TReply(int status, std::shared_ptr<const std::string> body) : Status(status), Body(std::move(body)) {}
+  int Status;
+  std::shared_ptr<const std::string> Body;
+  const std::string& Text() const { return *Body; }
 };
 
 class EStandinLog : public std::runtime_error {
@@ -39,6 +46,8 @@ class EStandinLog : public std::runtime_error {
 
 class TVoylaService {
  public:
+  static constexpr std::size_t kMaxLuidBytes = 64;
+
   // `log`: the saved log's bytes. Throws EStandinLog when it is not a log.
   TVoylaService(std::string_view log, const TLocalTime& now);
 
@@ -52,6 +61,10 @@ class TVoylaService {
  private:
   struct Message {
     int64_t Stamp;  // wall seconds, moved
+    // The line's fixed parts around the two counts: the moved stamp to the
+    // connection, each field followed by a TAB; then TAB, script, CR LF.
+    std::string Head;
+    std::string Tail;
     std::string Mid;
     std::string Channel;
     std::string Ghost;
@@ -59,6 +72,8 @@ class TVoylaService {
     std::string Votes;
     std::string Agrees;
     std::string Script;
+    // LUIDs of at most kMaxLuidBytes, so what a vote leaves behind does not
+    // grow with its request.
     std::set<std::string> Voters;
     std::set<std::string> Agreers;
   };
@@ -66,11 +81,17 @@ class TVoylaService {
   TReply FetchLog(const std::map<std::string, std::string>& query);
   TReply Vote(const std::string& body);
   std::string LogText(int64_t from, int64_t to, const std::string& heading) const;
+  // The log of one period, built again only after a vote or for another
+  // period; one is kept, so the cache cannot grow.
+  std::shared_ptr<const std::string> CachedLog(int64_t from, int64_t to, const std::string& heading);
 
   std::vector<Message> messages_;
   std::map<std::string, std::size_t> byMid_;
   int64_t now_;
   std::mutex mutex_;
+  int64_t cachedFrom_ = 0;
+  int64_t cachedTo_ = -1;
+  std::shared_ptr<const std::string> cachedLog_;
 };
 
 // "%41" -> "A"; a "%" that starts no escape stays as it is.

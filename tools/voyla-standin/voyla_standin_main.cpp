@@ -8,18 +8,19 @@
 // port N (0, the default, picks a free one). The first line on standard
 // output is "voyla-standin: listening on ADDR:PORT"; after it, one line per
 // request: method, target, body length. --record appends every request's
-// raw bytes to FILE. It runs until SIGINT or SIGTERM.
-#include <httplib.h>
+// raw bytes to FILE. It runs until SIGINT or SIGTERM. Its limits are those
+// of THttpLimits (HttpServer.h).
 #include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <thread>
 
-#include "RecordingFront.h"
+#include "HttpServer.h"
 #include "VoylaService.h"
 
 namespace {
@@ -77,33 +78,26 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  httplib::Server server;
-  const auto answer = [&](const httplib::Request& req, httplib::Response& res) {
-    const standin::TReply reply = service->Handle(req.method, req.target, req.body);
-    res.status = reply.Status;
-    res.set_content(reply.Body, "text/plain; charset=Shift_JIS");
-  };
-  server.Get(".*", answer);
-  server.Post(".*", answer);
-  server.set_logger([](const httplib::Request& req, const httplib::Response&) {
-    std::printf("%s %s %zu\n", req.method.c_str(), req.target.c_str(), req.body.size());
+  std::FILE* record = nullptr;
+  if (!o.Record.empty()) {
+    record = std::fopen(o.Record.c_str(), "ab");
+    if (record == nullptr) return Usage(("cannot open " + o.Record).c_str());
+  }
+  // The line goes out before the reply, so a client that has its reply
+  // finds the line printed.
+  const auto answer = [&](const standin::THttpRequest& req) {
+    const standin::TReply reply = service->Handle(req.Method, req.Target, req.Body);
+    std::printf("%s %s %zu\n", req.Method.c_str(), req.Target.c_str(), req.Body.size());
     std::fflush(stdout);
-  });
-
-  std::unique_ptr<standin::TRecordingFront> front;
-  int port = 0;
+    return standin::THttpReply{reply.Status, reply.Body};
+  };
+  std::unique_ptr<standin::THttpServer> server;
   try {
-    if (o.Record.empty()) {
-      port = o.Port == 0 ? server.bind_to_any_port(o.Bind) : (server.bind_to_port(o.Bind, o.Port) ? o.Port : -1);
-    } else {
-      const int backend = server.bind_to_any_port("127.0.0.1");
-      front = std::make_unique<standin::TRecordingFront>(o.Bind, o.Port, backend, o.Record);
-      port = front->Port();
-    }
+    server = std::make_unique<standin::THttpServer>(o.Bind, o.Port, answer, record);
   } catch (const std::exception& e) {
     return Usage(e.what());
   }
-  if (port <= 0) return Usage(("cannot listen on " + o.Bind + ":" + std::to_string(o.Port)).c_str());
+  const int port = server->Port();
 
   const TLocalTime newest = service->Newest();
   std::printf("voyla-standin: listening on %s:%d\n", o.Bind.c_str(), port);
@@ -115,13 +109,11 @@ int main(int argc, char** argv) {
   std::thread stopper([&] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
-    server.stop();
-    if (front) front->Stop();
+    server->Stop();
   });
-  std::thread frontThread;
-  if (front) frontThread = std::thread([&] { front->Run(); });
-  server.listen_after_bind();
-  if (frontThread.joinable()) frontThread.join();
+  server->Run();
   stopper.join();
+  server.reset();
+  if (record != nullptr) std::fclose(record);
   return 0;
 }
