@@ -41,9 +41,7 @@ TEST(CommandLineRefusal, NamesTheArgumentAndTheFormItWanted) {
     std::string text;
   } cases[] = {
       {{0, TArgumentForm::FourArguments}, &kJapanese, "4 arguments are needed, 4 were given (see hollowmere --help)"},
-      {{1, TArgumentForm::Kind}, &kJapanese, "argument 1 \"term\" is not past, term or start (small letters)"},
       {{2, TArgumentForm::Minutes}, &kJapanese, "argument 2 \"7 Dec 2026-8 Dec 2026\" is not a decimal number of minutes"},
-      {{3, TArgumentForm::PerPage}, &kJapanese, "argument 3 \"x\" is not a decimal number of messages per page"},
       {{2, TArgumentForm::DateRange}, &kJapanese,
        "argument 2 \"7 Dec 2026-8 Dec 2026\" is not two dates joined by \"-\" (2026/12/07-2026/12/08); "
        "date yyyy/MM/dd (today: 2026/12/08), time H:mm (e.g. 14:00)"},

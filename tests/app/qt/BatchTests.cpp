@@ -132,13 +132,9 @@ class BatchTests : public QObject {
       QString lang;
       QString err;
     } refusals[] = {
-        {{"PAST", "1440", "20", "noview"}, "ja_JP.UTF-8", "argument 1 \"PAST\" is not past, term or start"},
         {{"past", "$10", "20", "noview"}, "ja_JP.UTF-8", "argument 2 \"$10\" is not a decimal number of minutes"},
-        {{"past", "10", "0x10", "noview"}, "ja_JP.UTF-8", "argument 3 \"0x10\" is not a decimal number"},
         {{"term", "2026/12/07-2026/12/08", "20", "noview"}, "C.UTF-8",
          "argument 2 \"2026/12/07-2026/12/08\" is not two dates joined by \"-\""},
-        {{"start", "7 Dec 2026", "20", "noview"}, "ja_JP.UTF-8",
-         "argument 2 \"7 Dec 2026\" is not a date with an optional time (\""},
     };
     for (const auto& r : refusals) {
       const Run run = Start(r.args, notALog.HostPort(), r.lang);
@@ -168,21 +164,17 @@ class BatchTests : public QObject {
         {"sv_SE.UTF-8", "no range can be given"},
     };
     for (const auto& c : cases) {
-      for (const char* flag : {"--help", "-h"}) {
-        const Run help = Start({flag}, notALog.HostPort(), c.lang);
-        QVERIFY2(help.exitCode == 0 && help.out.startsWith("Usage: hollowmere"), qPrintable(c.lang + help.err));
-        QVERIFY2(help.out.contains(c.forms), qPrintable(help.out));
-      }
       const Run help = Start({"--help"}, notALog.HostPort(), c.lang);
-      const QRegularExpression example("^  hollowmere ((term|start) (\"[^\"]+\")) 20 \\w+$",
+      QVERIFY2(help.exitCode == 0 && help.out.startsWith("Usage: hollowmere"), qPrintable(c.lang + help.err));
+      QVERIFY2(help.out.contains(c.forms), qPrintable(help.out));
+      QCOMPARE(Start({"-h"}, notALog.HostPort(), c.lang).out, help.out);
+      const QRegularExpression example("^  hollowmere (term|start) \"([^\"]+)\" 20 \\w+$",
                                        QRegularExpression::MultilineOption);
       int examples = 0;
       for (auto m = example.globalMatch(help.out); m.hasNext(); ++examples) {
         const QRegularExpressionMatch one = m.next();
-        QString value = one.captured(3);
-        value = value.mid(1, value.size() - 2);
-        const Run run = Start({one.captured(2), value, "20", "noview"}, notALog.HostPort(), c.lang);
-        QVERIFY2(run.exitCode == 1, qPrintable(c.lang + ": " + one.captured(1) + "\n" + run.err));
+        const Run run = Start({one.captured(1), one.captured(2), "20", "noview"}, notALog.HostPort(), c.lang);
+        QVERIFY2(run.exitCode == 1, qPrintable(c.lang + ": " + one.captured(0) + "\n" + run.err));
       }
       QVERIFY2(examples == (c.lang.startsWith("sv") ? 1 : 2), qPrintable(help.out));
     }
