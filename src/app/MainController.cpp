@@ -105,6 +105,7 @@ bool TMainController::ShowLogText(const std::string& logText) {
     std::filesystem::create_directories(NativePath(settings_.SurfaceCacheDir), ignored);
   };
   TShownMessageIds written;
+  shownMessages_ = 0;
   const ShowLogContext ctx{*ssParser_,
                            *awkStr_,
                            plugins_,
@@ -116,7 +117,10 @@ bool TMainController::ShowLogText(const std::string& logText) {
                            std::string(),
                            nullptr,
                            remakeCache,
-                           [&written](const TMessageItem& m) { written.Add(m.HeaderValue("MID")); }};
+                           [this, &written](const TMessageItem& m) {
+                             written.Add(m.HeaderValue("MID"));
+                             ++shownMessages_;
+                           }};
   bool shown = false;
   try {
     shown = ShowLog(logText, ctx, ui_.View);

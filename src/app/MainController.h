@@ -78,10 +78,11 @@ class TMainController {
   void FormDestroy();
 
   // The four command-line arguments (CP932): fetch, write the pages with
-  // the page size given for this run only, and with "noview" ask the
-  // window to close. Every bad command line is answered with
-  // "パラメータが不正です" and nothing is fetched.
-  TCommandLineResult ProcessCommandLine(const std::vector<std::string>& args);
+  // the page size given for this run only (put back whatever happens), and
+  // with "noview" ask the window to close. Every bad command line is
+  // answered with "パラメータが不正です" and nothing is fetched; the run
+  // says which argument was refused. An error of the fetch itself passes on.
+  TCommandLineRun ProcessCommandLine(const std::vector<std::string>& args);
 
   // Menu items.
   void LogShowMenuClick();
@@ -155,6 +156,8 @@ class TMainController {
   std::unique_ptr<TDirectSSTP> sstp_;
   std::unique_ptr<TShownMessageIds> shownMids_;
   std::unique_ptr<TDownloadThreads> voteWorkers_;
+  // Messages on the pages of the last log ShowLogText was given.
+  std::size_t shownMessages_ = 0;
 };
 
 // The OK rule of the settings dialog: the page count must read as a 32-bit

@@ -61,27 +61,37 @@ std::optional<std::string> TMainController::FetchLog(const TLogConditions& condi
   return std::move(worker.ResponseText);
 }
 
-TCommandLineResult TMainController::ProcessCommandLine(const std::vector<std::string>& args) {
-  const std::optional<TCommandLine> command =
-      ParseCommandLine(args, ui_.Service.Clock.Now(), ui_.Service.DateFormats);
-  if (!command) {
+TCommandLineRun TMainController::ProcessCommandLine(const std::vector<std::string>& args) {
+  const TParsedCommandLine parsed = ParseCommandLine(args, ui_.Service.Clock.Now(), ui_.Service.DateFormats);
+  if (!parsed.Command) {
     ui_.Boxes.ShowMessage(text::Sjis("パラメータが不正です"));
-    return TCommandLineResult::BadParameters;
+    return {TCommandLineResult::BadParameters, parsed.Refusal, false, 0, 0, std::string()};
   }
+  const TCommandLine& command = *parsed.Command;
   // The plugins of the folder setting, as the two log menu items load them:
   // a batch run's pages get their pictures too.
   Guarded([&] { plugins_.LoadFolder(settings_.SppDir); });
-  const int32_t savedPerPage = settings_.MessagesPerPage;
-  settings_.MessagesPerPage = command->MessagesPerPage;
-  const std::optional<std::string> log = FetchLog(command->Conditions);
-  TCommandLineResult result = log ? TCommandLineResult::LogNotShown : TCommandLineResult::FetchFailed;
-  Guarded([&] {
-    if (ShowFetchedLog(log.value_or(std::string()))) result = TCommandLineResult::PagesWritten;
-  });
-  // The page size of the command line is for this run only, never saved.
-  settings_.MessagesPerPage = savedPerPage;
-  if (command->NoView) ui_.Window.RequestClose();
-  return result;
+  TCommandLineRun run{TCommandLineResult::FetchFailed, std::nullopt, command.NoView, 0, command.MessagesPerPage,
+                      "file://" + PageFilePrefix() + "0.html"};
+  {
+    // The page size of the command line is for this run only, never saved,
+    // even when the fetch ends in an error.
+    const int32_t savedPerPage = settings_.MessagesPerPage;
+    settings_.MessagesPerPage = command.MessagesPerPage;
+    struct PutBack {
+      int32_t& setting;
+      int32_t saved;
+      ~PutBack() { setting = saved; }
+    } putBack{settings_.MessagesPerPage, savedPerPage};
+    const std::optional<std::string> log = FetchLog(command.Conditions);
+    if (log) run.Result = TCommandLineResult::LogNotShown;
+    Guarded([&] {
+      if (ShowFetchedLog(log.value_or(std::string()))) run.Result = TCommandLineResult::PagesWritten;
+    });
+  }
+  if (run.Result == TCommandLineResult::PagesWritten) run.Messages = shownMessages_;
+  if (command.NoView) ui_.Window.RequestClose();
+  return run;
 }
 
 void TMainController::VoteLinkClicked(const std::string& url, std::string_view prefix,

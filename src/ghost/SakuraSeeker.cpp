@@ -70,7 +70,7 @@ std::vector<std::string> TSakuraProcess::Values() const {
   return lines;
 }
 
-std::int32_t TSakuraProcess::HWnd() const { return text::StrToIntDef(GetValue("hwnd"), 0); }
+std::int32_t TSakuraProcess::HWnd() const { return text::TryDecimalToInt(GetValue("hwnd")).value_or(0); }
 
 TSakuraSeeker::TSakuraSeeker(IFmoSource& source, std::chrono::milliseconds mutexWait)
     : source_(source), mutexWait_(mutexWait) {}

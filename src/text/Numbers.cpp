@@ -44,6 +44,16 @@ std::optional<int32_t> TryStrToInt(std::string_view s) {
   return static_cast<int32_t>(result);
 }
 
+std::optional<int32_t> TryDecimalToInt(std::string_view s) {
+  const std::size_t start = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+  if (start == s.size()) return std::nullopt;
+  for (std::size_t i = start; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return std::nullopt;
+  }
+  // Only digits and a sign are left, which the general reading takes as decimal.
+  return TryStrToInt(s);
+}
+
 int32_t StrToInt(const std::string& s) {
   const auto v = TryStrToInt(s);
   if (!v) throw InvalidIntegerError(s);

@@ -1,8 +1,10 @@
-// Text-to-integer conversion with the rules the program's settings and
-// surface tags are written in: leading spaces skipped, an optional sign,
-// then decimal digits, or hexadecimal after "$", "x" or "0x" (either case).
-// Nothing may follow the digits. Hexadecimal may use all 32 bits
-// ("$FFFFFFFF" is -1); decimal must fit a signed 32-bit integer.
+// Text-to-integer conversion. TryStrToInt takes the forms the program's
+// settings and surface tags are written in: leading spaces skipped, an
+// optional sign, then decimal digits, or hexadecimal after "$", "x" or "0x"
+// (either case). Nothing may follow the digits. Hexadecimal may use all 32
+// bits ("$FFFFFFFF" is -1); decimal must fit a signed 32-bit integer.
+// TryDecimalToInt takes decimal alone, for numbers that only ever come
+// written in decimal (command-line counts, window handles).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,11 @@
 namespace hollowmere::text {
 
 std::optional<int32_t> TryStrToInt(std::string_view s);
+
+// An optional sign and decimal digits, nothing before or after, within a
+// signed 32-bit integer: "010" is 10, while " 10", "$10" and "0x10" are no
+// number.
+std::optional<int32_t> TryDecimalToInt(std::string_view s);
 
 // Value of one hexadecimal digit (either case), or -1.
 constexpr int HexDigitValue(char c) {

@@ -17,6 +17,7 @@
 #include "support/TestPaths.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
+#include "text/Error.h"
 
 namespace hollowmere {
 namespace {
@@ -196,33 +197,44 @@ TEST_F(ServiceControllerTest, AReplyThatIsNoLogSaysWhy) {
 }
 
 TEST_F(ServiceControllerTest, CommandLineCases) {
+  using F = TArgumentForm;
+  const TCommandLineResult written = TCommandLineResult::PagesWritten;
   struct Case {
     std::vector<std::string> args;
     char separator;
     std::string request;  // "" when nothing may be fetched
     TCommandLineResult result;
+    std::optional<TCommandLineRefusal> refusal;
   };
   const std::vector<Case> cases = {
-      {{"past", "90", "10", "view"}, '/', "recent=90", TCommandLineResult::PagesWritten},
-      {{"past", "0", "10", "view"}, '/', "recent=1", TCommandLineResult::PagesWritten},
-      {{"past", "9000", "10", "view"}, '/', "recent=5000", TCommandLineResult::PagesWritten},
-      {{"past", "$10", "10", "view"}, '/', "recent=16", TCommandLineResult::PagesWritten},
+      {{"past", "90", "10", "view"}, '/', "recent=90", written, {}},
+      {{"past", "0", "10", "view"}, '/', "recent=1", written, {}},
+      {{"past", "9000", "10", "view"}, '/', "recent=5000", written, {}},
+      {{"past", "090", "-3", "view"}, '/', "recent=90", written, {}},
       {{"term", "2004/07/01-2004/07/03", "10", "view"}, '/',
-       "year_lo=2004&month_lo=7&day_lo=1&year_hi=2004&month_hi=7&day_hi=3", TCommandLineResult::PagesWritten},
-      {{"start", "2004/07/15 11:00:15", "10", "view"}, '/', "recent=90", TCommandLineResult::PagesWritten},
-      {{"start", "2004/07/13  9:25", "10", "x"}, '/', "recent=3065", TCommandLineResult::PagesWritten},
-      {{"start", "2004/07/15", "10", "view"}, '/', "recent=750", TCommandLineResult::PagesWritten},
-      {{"PAST", "90", "10", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"past", "90", "10"}, '/', "", TCommandLineResult::BadParameters},
-      {{"past", "90", "10", "view", "more"}, '/', "", TCommandLineResult::BadParameters},
-      {{"past", "1.5", "10", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"past", "90", "ten", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"term", "2004/07/01", "10", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"term", "2004/07/01-2004/13/03", "10", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"term", "2004-07-01-2004-07-03", "10", "view"}, '-', "", TCommandLineResult::BadParameters},
-      {{"start", "2004/07/01 25:00", "10", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"start", "yesterday", "10", "view"}, '/', "", TCommandLineResult::BadParameters},
-      {{"", "", "", ""}, '/', "", TCommandLineResult::BadParameters},
+       "year_lo=2004&month_lo=7&day_lo=1&year_hi=2004&month_hi=7&day_hi=3", written, {}},
+      {{"start", "2004/07/15 11:00:15", "10", "view"}, '/', "recent=90", written, {}},
+      {{"start", "2004/07/13  9:25", "10", "x"}, '/', "recent=3065", written, {}},
+      {{"start", "2004/07/15", "10", "view"}, '/', "recent=750", written, {}},
+      {{"PAST", "90", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{1, F::Kind}}},
+      {{"past", "90", "10"}, '/', "", TCommandLineResult::BadParameters, {{0, F::FourArguments}}},
+      {{"past", "90", "10", "view", "more"}, '/', "", TCommandLineResult::BadParameters, {{0, F::FourArguments}}},
+      {{"past", "1.5", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::Minutes}}},
+      // Counts are decimal: no hexadecimal, no blanks.
+      {{"past", "$10", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::Minutes}}},
+      {{"past", "0x10", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::Minutes}}},
+      {{"past", " 90", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::Minutes}}},
+      {{"past", "90", "ten", "view"}, '/', "", TCommandLineResult::BadParameters, {{3, F::PerPage}}},
+      {{"past", "90", "$A", "view"}, '/', "", TCommandLineResult::BadParameters, {{3, F::PerPage}}},
+      {{"past", "90", "10 ", "view"}, '/', "", TCommandLineResult::BadParameters, {{3, F::PerPage}}},
+      {{"term", "2004/07/01", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::DateRange}}},
+      {{"term", "2004/07/01-2004/13/03", "10", "view"}, '/', "", TCommandLineResult::BadParameters,
+       {{2, F::DateRange}}},
+      {{"term", "2004-07-01-2004-07-03", "10", "view"}, '-', "", TCommandLineResult::BadParameters,
+       {{2, F::DateRange}}},
+      {{"start", "2004/07/01 25:00", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::DateTime}}},
+      {{"start", "yesterday", "10", "view"}, '/', "", TCommandLineResult::BadParameters, {{2, F::DateTime}}},
+      {{"", "", "", ""}, '/', "", TCommandLineResult::BadParameters, {{1, F::Kind}}},
   };
   for (const Case& c : cases) {
     std::string shown;
@@ -234,7 +246,9 @@ TEST_F(ServiceControllerTest, CommandLineCases) {
     TServiceParts parts{logDialog, fetchProgress, clock, formats, server.HostPort(), {}};
     TMainController run(dir.path(), plugins,
                         {window, view, boxes, shell, settingDialog, fonts, files, loop, baseware.Parts(), parts});
-    EXPECT_EQ(run.ProcessCommandLine(c.args), c.result);
+    const TCommandLineRun ran = run.ProcessCommandLine(c.args);
+    EXPECT_EQ(ran.Result, c.result);
+    EXPECT_EQ(ran.Refusal, c.refusal);
     if (c.request.empty()) {
       EXPECT_EQ(boxes.events, std::vector<std::string>{Box("パラメータが不正です")});
       EXPECT_EQ(server.Requests().size(), before);
@@ -247,12 +261,23 @@ TEST_F(ServiceControllerTest, CommandLineCases) {
   }
 }
 
+// A fetch that cannot even start throws out of the command line.
+class ThrowingFetchProgress : public IFetchProgressWindows {
+ public:
+  std::unique_ptr<IFetchProgress> Create() override { throw Error("no progress window"); }
+};
+
 TEST_F(ServiceControllerTest, CommandLinePageSizeIsForThisRunOnlyAndNoviewEndsTheProgram) {
   std::vector<std::string> mids;
   for (int i = 0; i < 25; ++i) mids.push_back("M" + std::to_string(i));
   log = Log(mids);
   const int32_t saved = controller.Settings().MessagesPerPage;
-  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}), TCommandLineResult::PagesWritten);
+  const TCommandLineRun run = controller.ProcessCommandLine({"past", "60", "10", "noview"});
+  EXPECT_EQ(run.Result, TCommandLineResult::PagesWritten);
+  EXPECT_TRUE(run.NoView);
+  EXPECT_EQ(PagesWrittenText(run.Messages, run.MessagesPerPage, run.FirstPage),
+            "25 messages on 3 pages, first page: file://" + dir.path() + "long0.html");
+  EXPECT_EQ(view.navigations.back(), run.FirstPage);
   EXPECT_EQ(window.closeRequests, 1);
   EXPECT_TRUE(fs::exists(dir.file("long2.html")));
   EXPECT_FALSE(fs::exists(dir.file("long3.html")));
@@ -262,17 +287,27 @@ TEST_F(ServiceControllerTest, CommandLinePageSizeIsForThisRunOnlyAndNoviewEndsTh
   EXPECT_EQ(TIniFile(dir.file("Hollowmere.ini")).ReadInteger("General", "1PageCount", -1), saved);
 
   // A page size below 1 puts one message on each page.
-  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "0", "view"}), TCommandLineResult::PagesWritten);
+  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "0", "view"}).Result, TCommandLineResult::PagesWritten);
   EXPECT_TRUE(fs::exists(dir.file("long24.html")));
 
   // A fetch that fails, a log that is refused: no pages, and the status says so.
   log = "Result: Err\r\n";
-  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}), TCommandLineResult::LogNotShown);
+  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}).Result, TCommandLineResult::LogNotShown);
   log = "Result: OK\r\nx\r\ny\r\nbroken line\r\n";
-  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}), TCommandLineResult::LogNotShown);
+  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}).Result, TCommandLineResult::LogNotShown);
   service.Host = "127.0.0.1:" + std::to_string(UnusedLocalPort());
-  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}), TCommandLineResult::FetchFailed);
+  EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}).Result, TCommandLineResult::FetchFailed);
   EXPECT_EQ(controller.Settings().MessagesPerPage, saved);
+
+  // A fetch that throws passes its error on, and the page size is still put back.
+  ThrowingFetchProgress throwing;
+  TServiceParts parts{logDialog, throwing, clock, dateFormats, server.HostPort(), {}};
+  TMainController broken(dir.path(), plugins,
+                         {window, view, boxes, shell, settingDialog, fonts, files, loop, baseware.Parts(), parts});
+  const int32_t brokenSaved = broken.Settings().MessagesPerPage;
+  EXPECT_THROW(broken.ProcessCommandLine({"past", "60", "7", "noview"}), Error);
+  EXPECT_EQ(broken.Settings().MessagesPerPage, brokenSaved);
+
   EXPECT_EQ(ExitStatus(TCommandLineResult::PagesWritten), 0);
   EXPECT_EQ(ExitStatus(TCommandLineResult::FetchFailed), 1);
   EXPECT_EQ(ExitStatus(TCommandLineResult::LogNotShown), 1);

@@ -127,8 +127,9 @@ TEST_F(SakuraSeekerTest, HwndIsADecimalNumberOrZero) {
   const struct {
     const char* value;
     int32_t hwnd;
-  } cases[] = {{"1234", 1234}, {"0", 0},       {"-5", -5},   {"12ab", 0},
-               {"", 0},        {"99999999999", 0}, {" 42", 42}, {"2147483647", 2147483647}};
+  } cases[] = {{"1234", 1234}, {"0", 0},         {"-5", -5},  {"12ab", 0},       {"", 0},
+               {"99999999999", 0}, {" 42", 0}, {"$10", 0}, {"0x10", 0}, {"010", 10},
+               {"2147483647", 2147483647}};
   for (const auto& c : cases) {
     fmo.SetBlock("Sakura", FakeBaseware::Block(std::string("g.hwnd\x01") + c.value));
     seeker.Detect();

@@ -27,6 +27,23 @@ TEST(TryStrToInt, RejectsAnythingElse) {
   }
 }
 
+// Counts typed on the command line and window handles are decimal: what
+// the general reading would take as hexadecimal or after blanks is no number.
+TEST(TryDecimalToInt, DecimalDigitsWithAnOptionalSignAndNothingElse) {
+  const struct {
+    const char* text;
+    std::optional<int32_t> value;
+  } cases[] = {
+      {"10", 10},          {"010", 10},         {"+7", 7},         {"-5", -5},
+      {"0", 0},            {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
+      {"$10", std::nullopt}, {"0x10", std::nullopt}, {"x10", std::nullopt}, {"-$10", std::nullopt},
+      {" 10", std::nullopt}, {"10 ", std::nullopt}, {"\t10", std::nullopt}, {"", std::nullopt},
+      {"-", std::nullopt},  {"+-1", std::nullopt}, {"1e3", std::nullopt}, {"2147483648", std::nullopt},
+      {"１０", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TryDecimalToInt(c.text), c.value) << "[" << c.text << "]";
+}
+
 TEST(StrToInt, NamesTheTextInItsError) {
   try {
     StrToInt("1x");

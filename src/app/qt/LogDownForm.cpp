@@ -4,6 +4,7 @@
 #include <QDate>
 #include <algorithm>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTime>
 
@@ -97,6 +98,14 @@ TLogDownForm::TLogDownForm(QWidget* owner, const TLogConditions& conditions, con
     conditions_.SetCount(v);
     ShowMode();
   });
+  // Emptying the field leaves its value as it was and the field says
+  // nothing of it, so its editor's text tells that the count was edited.
+  if (auto* editor = TimeSpinEdit->findChild<QLineEdit*>()) {
+    connect(editor, &QLineEdit::textChanged, this, [this] {
+      conditions_.SelectMode(TLogMode::Period);
+      ShowMode();
+    });
+  }
   connect(UnitComboBox, &QComboBox::currentIndexChanged, this, [this](int i) {
     conditions_.SetUnitIndex(i);
     ShowMode();

@@ -8,13 +8,17 @@
 // message box goes to standard error, and it ends once the command line has
 // run, with status 0 (pages written), 1 (fetch failed, log not shown) or 2
 // (bad command line, or no command line at all). A HOLLOWMERE_SERVICE that
-// names no server ends the program at once, with status 2.
+// names no server ends the program at once, with status 2. A refused command
+// line is explained on standard error, a run that ends without showing its
+// pages says on standard output what it wrote, and "--help" prints the usage
+// in the forms of the user's locale. No error ends the program unreported.
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 
 #include "app/ConsoleUi.h"
+#include "app/qt/CommandLineForms.h"
 #include "app/qt/FetchProgress.h"
 #include "app/qt/LogDownForm.h"
 #include "app/qt/MainForm.h"
@@ -30,6 +34,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SocketWindows.h"
 #include "surfaces/SppList.h"
+#include "text/Encoding.h"
 
 namespace {
 
@@ -40,10 +45,16 @@ void ToolkitCriticalOnly(QtMsgType type, const QMessageLogContext&, const QStrin
   if (type == QtCriticalMsg || type == QtFatalMsg) std::cerr << message.toStdString() << '\n';
 }
 
-}  // namespace
+hollowmere::TDateForms UserDateForms() {
+  return hollowmere::qt::DateFormsOf(QLocale::system(), QDate::currentDate());
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   using namespace hollowmere;
+  if (argc == 2 && AsksForHelp({argv[1]})) {
+    std::cout << text::Cp932ToUtf8Lossy(CommandLineUsage(UserDateForms()));
+    return 0;
+  }
   const bool headless =
       IsHeadless(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("QT_QPA_PLATFORM"));
   if (headless) {
@@ -114,9 +125,40 @@ int main(int argc, char** argv) {
   form.FormCreate();
   form.show();
   int status = 0;
-  if (!args.empty()) status = ExitStatus(form.Controller().ProcessCommandLine(args));
-  // "noview" has closed the window; without a display nobody could use it.
-  if (!headless && form.isVisible()) status = QApplication::exec();
+  try {
+    if (!args.empty()) {
+      const TCommandLineRun run = form.Controller().ProcessCommandLine(args);
+      status = ExitStatus(run.Result);
+      if (run.Refusal && headless) {
+        std::cerr << "hollowmere: " << text::Cp932ToUtf8Lossy(RefusalText(args, *run.Refusal, UserDateForms()))
+                  << '\n';
+      }
+      if (run.Result == TCommandLineResult::PagesWritten && (run.NoView || headless)) {
+        std::cout << text::Cp932ToUtf8Lossy(PagesWrittenText(run.Messages, run.MessagesPerPage, run.FirstPage))
+                  << '\n';
+      }
+    }
+    // "noview" has closed the window; without a display nobody could use it.
+    if (!headless && form.isVisible()) status = QApplication::exec();
+  } catch (const std::exception& e) {
+    // An error no handler caught: reported like any other, and the program
+    // still ends normally, its settings saved.
+    boxes.ShowMessage(e.what());
+    status = 1;
+  }
   form.FormDestroy();
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    hollowmere::TConsoleMessageBoxes(std::cerr).ShowMessage(e.what());
+  } catch (...) {
+    std::cerr << "Hollowmere: unknown error\n";
+  }
+  return 1;
 }

@@ -29,6 +29,7 @@ using hollowmere::testing::WriteFileBytes;
 struct Run {
   int exitCode = -1;
   QString err;
+  QString out;
 };
 
 class BatchTests : public QObject {
@@ -48,10 +49,15 @@ class BatchTests : public QObject {
                    "[General]\r\nSppDir=" + DistDir() + "/plugins/\r\n1PageCount=100\r\n");
   }
 
-  Run Start(const QStringList& args, const std::string& service) {
+  // `lang`: the locale the program runs in, when not the test's own.
+  Run Start(const QStringList& args, const std::string& service, const QString& lang = QString()) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    if (!lang.isEmpty()) {
+      for (const char* name : {"LC_ALL", "LC_TIME", "LANGUAGE"}) env.remove(name);
+      env.insert("LANG", lang);
+    }
     env.insert("HOLLOWMERE_SERVICE", QString::fromStdString(service));
     env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     p.setProcessEnvironment(env);
@@ -64,6 +70,7 @@ class BatchTests : public QObject {
     }
     run.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     run.err = QString::fromUtf8(p.readAllStandardError());
+    run.out = QString::fromUtf8(p.readAllStandardOutput());
     return run;
   }
 
@@ -76,6 +83,8 @@ class BatchTests : public QObject {
     StandinProcess standin(SourceDir() + "/data/log.txt", {"--record", dir->file("wire.bin")});
     const Run run = Start({"past", "1440", "20", "noview"}, standin.HostPort());
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QString::fromStdString("320 messages on 17 pages, first page: file://" + dir->file("long0.html") +
+                                             "\n"));
     // 320 messages, 20 a page: pages 0 to 16, the last one empty.
     for (int k = 0; k <= 16; ++k) {
       QVERIFY2(fs::exists(dir->file("long" + std::to_string(k) + ".html")), qPrintable(QString::number(k)));
@@ -130,9 +139,58 @@ class BatchTests : public QObject {
       QVERIFY2(run.exitCode == c.exitCode, qPrintable(c.args.join(' ') + ": " + run.err));
       QVERIFY2(run.err.contains(c.err), qPrintable(run.err));
     }
+    // Without a display the refused argument is named, with the form it wanted.
+    const struct {
+      QStringList args;
+      QString lang;
+      QString err;
+    } refusals[] = {
+        {{"past", "$10", "20", "noview"}, "ja_JP.UTF-8", "argument 2 \"$10\" is not a decimal number of minutes"},
+        {{"term", "2026/12/07-2026/12/08", "20", "noview"}, "C.UTF-8",
+         "argument 2 \"2026/12/07-2026/12/08\" is not two dates joined by \"-\""},
+    };
+    for (const auto& r : refusals) {
+      const Run run = Start(r.args, notALog.HostPort(), r.lang);
+      QVERIFY2(run.exitCode == 2, qPrintable(run.err));
+      QVERIFY2(run.err.contains(QString::fromUtf8("Hollowmere: パラメータが不正です\nhollowmere: ") + r.err),
+               qPrintable(run.err));
+    }
     const Run failed = Start({"past", "60", "20", "noview"}, refused);
     QVERIFY2(failed.err.contains(QString::fromUtf8("に接続できません: Connection refused")), qPrintable(failed.err));
     QVERIFY(!fs::exists(dir->file("long0.html")));
+  }
+
+  // The usage in each locale's forms; its examples are accepted there (the
+  // fetch is refused by the service, not the argument by the program).
+  void helpShowsTheLocalesFormsAndItsExamplesRun() {
+    RawHttpServer notALog([](const std::string&) {
+      return RawHttpServer::Respond("HTTP/1.1 200 OK", "<html>maintenance</html>");
+    });
+    const QString today = QDate::currentDate().toString("yyyy/MM/dd");
+    const struct {
+      QString lang;
+      QString forms;
+    } cases[] = {
+        {"C.UTF-8", "date d MMM yyyy"},
+        {"ja_JP.UTF-8", "date yyyy/MM/dd (today: " + today + "), time H:mm (e.g. 14:00)"},
+        {"en_US.UTF-8", "date M/d/yyyy"},
+        {"sv_SE.UTF-8", "no range can be given"},
+    };
+    for (const auto& c : cases) {
+      const Run help = Start({"--help"}, notALog.HostPort(), c.lang);
+      QVERIFY2(help.exitCode == 0 && help.out.startsWith("Usage: hollowmere"), qPrintable(c.lang + help.err));
+      QVERIFY2(help.out.contains(c.forms), qPrintable(help.out));
+      QCOMPARE(Start({"-h"}, notALog.HostPort(), c.lang).out, help.out);
+      const QRegularExpression example("^  hollowmere (term|start) \"([^\"]+)\" 20 \\w+$",
+                                       QRegularExpression::MultilineOption);
+      int examples = 0;
+      for (auto m = example.globalMatch(help.out); m.hasNext(); ++examples) {
+        const QRegularExpressionMatch one = m.next();
+        const Run run = Start({one.captured(1), one.captured(2), "20", "noview"}, notALog.HostPort(), c.lang);
+        QVERIFY2(run.exitCode == 1, qPrintable(c.lang + ": " + one.captured(0) + "\n" + run.err));
+      }
+      QVERIFY2(examples == (c.lang.startsWith("sv") ? 1 : 2), qPrintable(help.out));
+    }
   }
 };
 

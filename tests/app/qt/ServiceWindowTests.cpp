@@ -162,6 +162,21 @@ class ServiceWindowTests : public QObject {
     // The spin field clamps what is typed into it.
     form.TimeSpinEdit->setValue(9000);
     QCOMPARE(form.Conditions().Count(), 5000);
+    // Emptying the count is an edit of it too, by key or at once.
+    for (const bool byKey : {true, false}) {
+      form.TimeSpinEdit->setValue(byKey ? 3 : 4);
+      form.DateTimePicker1->setDate(QDate(2004, 7, byKey ? 3 : 4));
+      QVERIFY(form.DateRadioButton->isChecked());
+      auto* editor = form.TimeSpinEdit->findChild<QLineEdit*>();
+      if (byKey) {
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Delete);
+      } else {
+        editor->clear();
+      }
+      QVERIFY2(form.TimeRadioButton->isChecked(), byKey ? "by key" : "at once");
+      QCOMPARE(form.Conditions().Mode(), TLogMode::Period);
+    }
   }
 
   void theThreeModesThroughTheDialog() {
