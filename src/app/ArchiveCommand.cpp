@@ -105,15 +105,17 @@ int Import(const TArgs& a, IArchiveStore& store, TVisibleText& visible, std::ost
            bool terminal) {
   int status = 0;
   for (const std::string& file : a.Words) {
-    std::optional<std::vector<TArchiveEntry>> entries;
+    std::string logText;
+    std::unique_ptr<TLogEntries> entries;
     try {
-      entries = ArchiveEntries(ReadWholeFile(ProgramPath(file)), visible);
+      logText = ReadWholeFile(ProgramPath(file));
+      entries = std::make_unique<TLogEntries>(logText, visible);
     } catch (const std::exception& e) {
       err << kProgram << ": " << file << ": " << Utf8(e.what()) << '\n';
       status = 1;
       continue;
     }
-    if (!entries) {
+    if (!entries->IsLog()) {
       err << kProgram << ": " << file << " is not a Voyla log (its first line is not \"Result: OK\")\n";
       status = 1;
       continue;

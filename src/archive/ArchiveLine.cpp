@@ -6,12 +6,11 @@
 
 #include "log/MessageItem.h"
 #include "platform/Clock.h"
+#include "text/Encoding.h"
 #include "text/Sjis.h"
 
 namespace hollowmere {
 namespace {
-
-constexpr std::size_t kHeadLines = 3;
 
 // Cuts the next TAB-separated field off `rest`; the last field takes all.
 std::string TakeField(std::string_view& rest, bool last) {
@@ -63,24 +62,62 @@ std::string TArchiveLine::Text() const {
   return line;
 }
 
-std::optional<std::vector<TArchiveLine>> SplitArchiveLines(std::string_view logText) {
-  if (!ParseLog(logText)) return std::nullopt;
-  std::vector<TArchiveLine> lines;
-  text::TLineReader reader(logText);
-  std::string_view raw;
-  for (std::size_t n = 0; reader.Next(raw); ++n) {
-    if (n < kHeadLines) continue;
-    TArchiveLine& line = lines.emplace_back();
-    line.Stamp = TakeField(raw, false);
-    line.Mid = TakeField(raw, false);
-    line.Channel = TakeField(raw, false);
-    line.Ghost = TakeField(raw, false);
-    line.Connection = TakeField(raw, false);
-    line.Vote = TakeField(raw, false);
-    line.Agree = TakeField(raw, false);
-    line.Script = TakeField(raw, true);
-    line.Rest = std::string(raw);
+namespace {
+
+// The log reader's test of one message line: eight fields and a stamp of a
+// real date and time in its first 14 characters.
+const char* LineFault(std::string_view line) {
+  std::size_t tabs = 0;
+  for (char c : line) tabs += c == '\t';
+  if (tabs < 7) return "項目が8個ありません";
+  const std::string_view stamp = line.substr(0, line.find('\t'));
+  if (stamp.size() < 14) return "日時が14文字ありません";
+  for (std::size_t i = 0; i < 14; ++i) {
+    if (stamp[i] < '0' || stamp[i] > '9') return "日時が正しくありません";
   }
+  if (StampSeconds(stamp) == 0 && stamp.substr(0, 14) != "19700101000000") return "日時が正しくありません";
+  return nullptr;
+}
+
+}  // namespace
+
+TArchiveLineReader::TArchiveLineReader(std::string_view logText) : lines_(logText) {
+  std::string_view line;
+  if (!lines_.Next(line)) throw ELogFormatError(text::Sjis("ログが空です"));
+  if (line != "Result: OK") return;
+  lines_.Next(line);
+  lines_.Next(line);
+  text::TLineReader check = lines_;
+  for (std::size_t lineNumber = 4; check.Next(line); ++lineNumber) {
+    if (const char* fault = LineFault(line)) {
+      throw ELogFormatError(text::Sjis("ログの ") + std::to_string(lineNumber) +
+                            text::Sjis(" 行目が正しくありません: ") + text::Sjis(fault));
+    }
+    ++count_;
+  }
+  isLog_ = true;
+}
+
+bool TArchiveLineReader::Next(TArchiveLine& line) {
+  std::string_view raw;
+  if (!isLog_ || !lines_.Next(raw)) return false;
+  line.Stamp = TakeField(raw, false);
+  line.Mid = TakeField(raw, false);
+  line.Channel = TakeField(raw, false);
+  line.Ghost = TakeField(raw, false);
+  line.Connection = TakeField(raw, false);
+  line.Vote = TakeField(raw, false);
+  line.Agree = TakeField(raw, false);
+  line.Script = TakeField(raw, true);
+  line.Rest = std::string(raw);
+  return true;
+}
+
+std::optional<std::vector<TArchiveLine>> SplitArchiveLines(std::string_view logText) {
+  TArchiveLineReader reader(logText);
+  if (!reader.IsLog()) return std::nullopt;
+  std::vector<TArchiveLine> lines(reader.Size());
+  for (auto& line : lines) reader.Next(line);
   return lines;
 }
 

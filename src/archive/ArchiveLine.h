@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/Sjis.h"
+
 namespace hollowmere {
 
 struct TArchiveLine {
@@ -27,9 +29,26 @@ struct TArchiveLine {
   std::string Text() const;
 };
 
-// The message lines of a log text in log order, or nullopt when it is no log
-// (first line not "Result: OK"). A malformed log raises ELogFormatError as
-// the log reader does, so the archive takes exactly the texts the pages take.
+// The message lines of a log text, one at a time, without holding them all:
+// a fetch of a million messages is read where it stands. The whole text is
+// checked first by the log reader's rules, so the archive takes exactly the
+// texts the pages take: IsLog() is false when the first line is not
+// "Result: OK", and a malformed text raises ELogFormatError.
+class TArchiveLineReader {
+ public:
+  explicit TArchiveLineReader(std::string_view logText);
+  bool IsLog() const { return isLog_; }
+  std::size_t Size() const { return count_; }
+  // The next message line; false after the last.
+  bool Next(TArchiveLine& line);
+
+ private:
+  text::TLineReader lines_;  // at the next message line
+  bool isLog_ = false;
+  std::size_t count_ = 0;
+};
+
+// All message lines at once (small texts, tests); nullopt when it is no log.
 std::optional<std::vector<TArchiveLine>> SplitArchiveLines(std::string_view logText);
 
 // The key a message is kept under: its MID exactly ("M" + MID), or for an

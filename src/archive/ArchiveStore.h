@@ -38,6 +38,31 @@ struct TArchiveEntry {
   int64_t Posted = 0;  // StampSeconds(Line.Stamp)
 };
 
+// Entries handed to a merge one at a time, so that a large fetch is never
+// held whole in memory.
+class IArchiveEntries {
+ public:
+  virtual ~IArchiveEntries() = default;
+  virtual std::size_t Size() const = 0;
+  // The next entry; false after the last.
+  virtual bool Next(TArchiveEntry& entry) = 0;
+};
+
+class TVectorEntries : public IArchiveEntries {
+ public:
+  explicit TVectorEntries(const std::vector<TArchiveEntry>& entries) : entries_(entries) {}
+  std::size_t Size() const override { return entries_.size(); }
+  bool Next(TArchiveEntry& entry) override {
+    if (next_ == entries_.size()) return false;
+    entry = entries_[next_++];
+    return true;
+  }
+
+ private:
+  const std::vector<TArchiveEntry>& entries_;
+  std::size_t next_ = 0;
+};
+
 struct TMergeCounts {
   std::size_t New = 0;
   std::size_t Changed = 0;
@@ -70,7 +95,7 @@ class IArchiveStore {
   virtual std::string Where() const = 0;
   // Merges all entries in one transaction; `seenAt` is the wall time of
   // the fetch. Raises EArchiveError, and then nothing of the merge is kept.
-  virtual TMergeCounts Merge(const std::vector<TArchiveEntry>& entries, int64_t seenAt,
+  virtual TMergeCounts Merge(IArchiveEntries& entries, int64_t seenAt,
                              const TMergeProgress& progress = {}) = 0;
   // The first `limit` matches, newest first (posting time, then arrival).
   virtual std::vector<TArchiveHit> Search(const TSearchQuery& query, std::size_t limit) = 0;

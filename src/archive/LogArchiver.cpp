@@ -11,19 +11,20 @@ namespace hollowmere {
 
 std::string DefaultArchivePath(const std::string& programFolder) { return programFolder + kArchiveFileName; }
 
-std::optional<std::vector<TArchiveEntry>> ArchiveEntries(std::string_view logText, TVisibleText& visible) {
-  auto lines = SplitArchiveLines(logText);
-  if (!lines) return std::nullopt;
-  std::vector<TArchiveEntry> entries;
-  entries.reserve(lines->size());
-  for (auto& line : *lines) {
-    TArchiveEntry& e = entries.emplace_back();
-    e.Key = ArchiveKey(line);
-    e.Folded = visible.Folded(line.Script);
-    e.Posted = StampSeconds(line.Stamp);
-    e.Line = std::move(line);
-  }
-  return entries;
+TArchiveEntry MakeArchiveEntry(TArchiveLine line, TVisibleText& visible) {
+  TArchiveEntry e;
+  e.Key = ArchiveKey(line);
+  e.Folded = visible.Folded(line.Script);
+  e.Posted = StampSeconds(line.Stamp);
+  e.Line = std::move(line);
+  return e;
+}
+
+bool TLogEntries::Next(TArchiveEntry& entry) {
+  TArchiveLine line;
+  if (!lines_.Next(line)) return false;
+  entry = MakeArchiveEntry(std::move(line), visible_);
+  return true;
 }
 
 std::string VisibleUtf8(TVisibleText& visible, std::string_view script, std::string_view joint) {
@@ -47,9 +48,9 @@ IArchiveStore& TLogArchiver::Store() {
 TArchiveOutcome TLogArchiver::Archive(std::string_view logText, int64_t seenAt, const TMergeProgress& progress) {
   TArchiveOutcome out;
   try {
-    const auto entries = ArchiveEntries(logText, visible_);
-    if (!entries) return out;
-    out.Counts = Store().Merge(*entries, seenAt, progress);
+    TLogEntries entries(logText, visible_);
+    if (!entries.IsLog()) return out;
+    out.Counts = Store().Merge(entries, seenAt, progress);
     out.Archived = true;
   } catch (const EArchiveError& e) {
     out.Message = e.what();

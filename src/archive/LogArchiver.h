@@ -22,9 +22,23 @@ inline constexpr const char* kArchiveFileName = "archive.sqlite3";
 // The archive file of a program folder (native, ending in "/").
 std::string DefaultArchivePath(const std::string& programFolder);
 
-// The entries of a log text ready to merge, or nullopt when it is no log.
-// Raises ELogFormatError for a malformed log, like the log reader.
-std::optional<std::vector<TArchiveEntry>> ArchiveEntries(std::string_view logText, TVisibleText& visible);
+// The entries of a log text, made as the merge asks for them. Raises
+// ELogFormatError for a malformed log, like the log reader; IsLog() is false
+// for a text that is no log at all.
+class TLogEntries : public IArchiveEntries {
+ public:
+  TLogEntries(std::string_view logText, TVisibleText& visible) : lines_(logText), visible_(visible) {}
+  bool IsLog() const { return lines_.IsLog(); }
+  std::size_t Size() const override { return lines_.Size(); }
+  bool Next(TArchiveEntry& entry) override;
+
+ private:
+  TArchiveLineReader lines_;
+  TVisibleText& visible_;
+};
+
+// One entry made from a line.
+TArchiveEntry MakeArchiveEntry(TArchiveLine line, TVisibleText& visible);
 
 // The visible text of a script in UTF-8, runs joined by `joint`.
 std::string VisibleUtf8(TVisibleText& visible, std::string_view script, std::string_view joint = " ");

@@ -1,6 +1,8 @@
 // The SQLite archive. Messages are rows keyed by ArchiveKey; ghosts and
 // channels are stored once each. The search index is a table of posting
-// lists (GramIndex.h) in segments: a merge appends to a gram's last segment
+// lists (GramIndex.h) in segments; the folded texts they are checked against
+// sit in a narrow table of their own, so checking many candidates reads
+// little: a merge appends to a gram's last segment
 // while it is small, else starts a new one, so a merge writes in proportion
 // to what it adds. A message whose folded text changed keeps its old grams
 // too; it is listed in `stale` and always checked against its text, which
@@ -47,8 +49,8 @@ CREATE TABLE messages(
   vote BLOB NOT NULL,
   agree BLOB NOT NULL,
   script BLOB NOT NULL,
-  rest BLOB NOT NULL,
-  folded TEXT NOT NULL);
+  rest BLOB NOT NULL);
+CREATE TABLE texts(id INTEGER PRIMARY KEY, folded TEXT NOT NULL);
 CREATE INDEX messages_posted ON messages(posted);
 CREATE INDEX messages_ghost ON messages(ghost, posted);
 CREATE INDEX messages_channel ON messages(channel, posted);
@@ -161,12 +163,12 @@ class TSqliteArchive : public IArchiveStore {
       : options_(options), db_(Open(path)) {
     sqlite3_busy_timeout(db_.Handle(), options.BusyTimeoutMs);
     Accept();
-    db_.Exec("PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-65536");
+    db_.Exec("PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-262144; PRAGMA mmap_size=1073741824");
   }
 
   std::string Where() const override { return db_.Path(); }
 
-  TMergeCounts Merge(const std::vector<TArchiveEntry>& entries, int64_t seenAt,
+  TMergeCounts Merge(IArchiveEntries& entries, int64_t seenAt,
                      const TMergeProgress& progress) override;
   std::vector<TArchiveHit> Search(const TSearchQuery& query, std::size_t limit) override;
   uint64_t Count(const TSearchQuery& query) override;
@@ -312,7 +314,8 @@ class TSqliteArchive : public IArchiveStore {
   class TJudge {
    public:
     TJudge(TDb& db, const TSearchQuery& q, const TFilterIds& f, std::unordered_set<int64_t> stale)
-        : row_(db, "SELECT posted, ghost, channel, folded FROM messages WHERE id = ?1"),
+        : meta_(db, "SELECT posted, ghost, channel FROM messages WHERE id = ?1"),
+          text_(db, "SELECT folded FROM texts WHERE id = ?1"),
           q_(q), f_(f), stale_(std::move(stale)) {
       for (const auto& t : q.Include) longTerms_ |= CharCount(t) > 2;
     }
@@ -320,20 +323,27 @@ class TSqliteArchive : public IArchiveStore {
     bool IndexVouches(int64_t id) const {
       return !longTerms_ && q_.Exclude.empty() && !stale_.count(id);
     }
-    bool Passes(int64_t id, bool filterKnown, int64_t& posted) {
-      row_.Reset().Bind(1, id);
-      if (!row_.Step()) return false;
-      posted = row_.Int(0);
-      if (!filterKnown) {
-        if (posted < f_.Since || posted >= f_.Until) return false;
-        if (f_.Ghost && row_.Int(1) != *f_.Ghost) return false;
-        if (f_.Channel && row_.Int(2) != *f_.Channel) return false;
+    // The filter (unless the caller's walk applied it already, or nobody
+    // needs the posting time), then the terms where the index cannot vouch.
+    bool Passes(int64_t id, bool filterKnown, bool wantPosted, int64_t& posted) {
+      if (!filterKnown || wantPosted) {
+        meta_.Reset().Bind(1, id);
+        if (!meta_.Step()) return false;
+        posted = meta_.Int(0);
+        if (!filterKnown) {
+          if (posted < f_.Since || posted >= f_.Until) return false;
+          if (f_.Ghost && meta_.Int(1) != *f_.Ghost) return false;
+          if (f_.Channel && meta_.Int(2) != *f_.Channel) return false;
+        }
       }
-      return IndexVouches(id) || MatchesTerms(q_, row_.View(3));
+      if (IndexVouches(id)) return true;
+      text_.Reset().Bind(1, id);
+      return text_.Step() && MatchesTerms(q_, text_.View(0));
     }
 
    private:
-    TStmt row_;
+    TStmt meta_;
+    TStmt text_;
     const TSearchQuery& q_;
     const TFilterIds& f_;
     std::unordered_set<int64_t> stale_;
@@ -377,15 +387,17 @@ int64_t TSqliteArchive::InternName(const char* table, std::unordered_map<std::st
   return id;
 }
 
-TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, int64_t seenAt,
+TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
                                    const TMergeProgress& progress) {
   TWriteTransaction tx(db_);
   TStmt find(db_,
-             "SELECT id, ghost, channel, stamp, connection, vote, agree, script, rest, folded "
+             "SELECT id, ghost, channel, stamp, connection, vote, agree, script, rest "
              "FROM messages WHERE key = ?1");
+  TStmt folded(db_, "SELECT folded FROM texts WHERE id = ?1");
+  TStmt setText(db_, "INSERT OR REPLACE INTO texts(id, folded) VALUES(?1, ?2)");
   TStmt insert(db_,
                "INSERT INTO messages(key, posted, ghost, channel, stamp, connection, vote, agree, "
-               "script, rest, folded) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)");
+               "script, rest) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
   TStmt sightNew(db_, "INSERT INTO sightings(id, first_seen, last_seen) VALUES(?1, ?2, ?2)");
   TStmt sight(db_, "UPDATE sightings SET last_seen = max(last_seen, ?2) WHERE id = ?1");
   TStmt counts(db_, "UPDATE messages SET connection = ?2, vote = ?3, agree = ?4 WHERE id = ?1");
@@ -395,8 +407,7 @@ TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, in
                "script, rest FROM messages WHERE id = ?1");
   TStmt replace(db_,
                 "UPDATE messages SET posted = ?2, ghost = ?3, channel = ?4, stamp = ?5, "
-                "connection = ?6, vote = ?7, agree = ?8, script = ?9, rest = ?10, folded = ?11 "
-                "WHERE id = ?1");
+                "connection = ?6, vote = ?7, agree = ?8, script = ?9, rest = ?10 WHERE id = ?1");
   TStmt markStale(db_, "INSERT OR IGNORE INTO stale(id) VALUES(?1)");
 
   std::unordered_map<std::string, int64_t> ghosts, channels;
@@ -406,8 +417,9 @@ TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, in
     for (TGram g : TextGrams(folded)) pending[g].push_back(id);
   };
 
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const TArchiveEntry& e = entries[i];
+  const std::size_t total = entries.Size();
+  TArchiveEntry e;
+  for (std::size_t i = 0; entries.Next(e); ++i) {
     const TArchiveLine& l = e.Line;
     const int64_t ghost = InternName("ghosts", ghosts, l.Ghost);
     const int64_t channel = InternName("channels", channels, l.Channel);
@@ -424,9 +436,9 @@ TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, in
           .Bind(8, l.Agree)
           .Bind(9, l.Script)
           .Bind(10, l.Rest)
-          .Bind(11, e.Folded)
           .Run();
       const int64_t id = sqlite3_last_insert_rowid(db_.Handle());
+      setText.Reset().Bind(1, id).Bind(2, e.Folded).Run();
       sightNew.Reset().Bind(1, id).Bind(2, seenAt).Run();
       addGrams(id, e.Folded);
       ++result.New;
@@ -436,7 +448,6 @@ TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, in
                                find.View(7) == l.Script && find.View(8) == l.Rest;
       const bool countsSame =
           find.View(4) == l.Connection && find.View(5) == l.Vote && find.View(6) == l.Agree;
-      const bool foldedSame = find.View(9) == e.Folded;
       find.Reset();
       if (!contentSame) {
         revise.Reset().Bind(1, id).Bind(2, seenAt).Run();
@@ -451,9 +462,12 @@ TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, in
             .Bind(8, l.Agree)
             .Bind(9, l.Script)
             .Bind(10, l.Rest)
-            .Bind(11, e.Folded)
             .Run();
+        folded.Reset().Bind(1, id);
+        const bool foldedSame = folded.Step() && folded.View(0) == e.Folded;
+        folded.Reset();
         if (!foldedSame) {
+          setText.Reset().Bind(1, id).Bind(2, e.Folded).Run();
           markStale.Reset().Bind(1, id).Run();
           addGrams(id, e.Folded);
         }
@@ -465,7 +479,7 @@ TMergeCounts TSqliteArchive::Merge(const std::vector<TArchiveEntry>& entries, in
     }
     find.Reset();
     if ((i + 1) % options_.IndexFlushEvery == 0) FlushPostings(pending);
-    if (progress && ((i + 1) % 1024 == 0 || i + 1 == entries.size())) progress(i + 1, entries.size());
+    if (progress && ((i + 1) % 1024 == 0 || i + 1 == total)) progress(i + 1, total);
   }
   FlushPostings(pending);
   tx.Commit();
@@ -527,7 +541,7 @@ std::vector<TArchiveHit> TSqliteArchive::Search(const TSearchQuery& q, std::size
   if (cand && n * n <= static_cast<uint64_t>(limit) * static_cast<uint64_t>(maxId)) {
     cand->ForEach([&](int64_t id) {
       int64_t posted;
-      if (judge.Passes(id, false, posted)) found.emplace_back(posted, id);
+      if (judge.Passes(id, false, true, posted)) found.emplace_back(posted, id);
     });
     std::sort(found.begin(), found.end(), std::greater<>());
     if (found.size() > limit) found.resize(limit);
@@ -537,7 +551,7 @@ std::vector<TArchiveHit> TSqliteArchive::Search(const TSearchQuery& q, std::size
       const int64_t id = walk->Int(0);
       if (cand && !cand->Has(id)) continue;
       int64_t posted = 0;
-      if ((cand && judge.IndexVouches(id)) || judge.Passes(id, true, posted)) found.emplace_back(posted, id);
+      if ((cand && judge.IndexVouches(id)) || judge.Passes(id, true, false, posted)) found.emplace_back(posted, id);
     }
   }
   for (const auto& [posted, id] : found) hits.push_back({id, LineById(id)});
@@ -568,13 +582,22 @@ uint64_t TSqliteArchive::Count(const TSearchQuery& q) {
     while (walk->Step()) {
       const int64_t id = walk->Int(0);
       if (cand && !cand->Has(id)) continue;
-      if ((cand && judge.IndexVouches(id)) || judge.Passes(id, true, posted)) ++count;
+      if ((cand && judge.IndexVouches(id)) || judge.Passes(id, true, false, posted)) ++count;
     }
     return count;
   }
   const bool filtered = !q.Filter.Empty();
+  if (!filtered && cand->Size() > static_cast<uint64_t>(maxId / 16)) {
+    // Many candidates: one pass over the texts beats a look-up each.
+    TStmt s(db_, "SELECT id, folded FROM texts");
+    while (s.Step()) {
+      const int64_t id = s.Int(0);
+      if (cand->Has(id) && (judge.IndexVouches(id) || MatchesTerms(q, s.View(1)))) ++count;
+    }
+    return count;
+  }
   cand->ForEach([&](int64_t id) {
-    if ((!filtered && judge.IndexVouches(id)) || judge.Passes(id, false, posted)) ++count;
+    if (filtered ? judge.Passes(id, false, false, posted) : judge.Passes(id, true, false, posted)) ++count;
   });
   return count;
 }
@@ -643,7 +666,7 @@ std::vector<std::string> TSqliteArchive::Check() {
   uint64_t expectSum = 0, expectCount = 0;
   std::unordered_set<uint64_t> staleWanted;
   {
-    TStmt s(db_, "SELECT id, folded FROM messages");
+    TStmt s(db_, "SELECT m.id, t.folded FROM messages m LEFT JOIN texts t ON t.id = m.id");
     while (s.Step()) {
       const int64_t id = s.Int(0);
       for (TGram g : TextGrams(s.View(1))) {

@@ -4,6 +4,7 @@
 #include "archive/VisibleText.h"
 
 #include <unicode/normalizer2.h>
+#include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 
 #include "platform/FileSystem.h"
@@ -11,7 +12,23 @@
 
 namespace hollowmere {
 
-TVisibleText::TVisibleText(std::vector<std::string> tagPattern, std::vector<std::string> metaPattern) {
+struct TVisibleText::TDecoder {
+  UConverter* Cnv = nullptr;
+  TDecoder() {
+    UErrorCode status = U_ZERO_ERROR;
+    Cnv = ucnv_open("windows-31j", &status);
+    if (U_FAILURE(status)) Cnv = nullptr;
+  }
+  ~TDecoder() {
+    if (Cnv) ucnv_close(Cnv);
+  }
+};
+
+TVisibleText::~TVisibleText() = default;
+TVisibleText::TVisibleText(TVisibleText&&) noexcept = default;
+
+TVisibleText::TVisibleText(std::vector<std::string> tagPattern, std::vector<std::string> metaPattern)
+    : decoder_(std::make_unique<TDecoder>()) {
   parser_.SetTagPattern(std::move(tagPattern));
   parser_.SetMetaPattern(std::move(metaPattern));
 }
@@ -37,21 +54,36 @@ std::string TVisibleText::Visible(std::string_view script) {
   return out;
 }
 
+namespace {
+
+std::string FoldUnicode(const icu::UnicodeString& in) {
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::Normalizer2* fold = icu::Normalizer2::getNFKCCasefoldInstance(status);
+  std::string result;
+  if (U_FAILURE(status)) {
+    in.toUTF8String(result);
+    return result;
+  }
+  const icu::UnicodeString out = fold->normalize(in, status);
+  (U_FAILURE(status) ? in : out).toUTF8String(result);
+  return result;
+}
+
+}  // namespace
+
 std::string TVisibleText::Folded(std::string_view script) {
-  return FoldForSearch(text::Cp932ToUtf8Lossy(Visible(script)));
+  const std::string visible = Visible(script);
+  if (!decoder_->Cnv) return FoldForSearch(text::Cp932ToUtf8Lossy(visible));
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_reset(decoder_->Cnv);
+  const icu::UnicodeString in(visible.data(), static_cast<int32_t>(visible.size()), decoder_->Cnv, status);
+  if (U_FAILURE(status)) return FoldForSearch(text::Cp932ToUtf8Lossy(visible));
+  return FoldUnicode(in);
 }
 
 std::string FoldForSearch(std::string_view utf8) {
-  UErrorCode status = U_ZERO_ERROR;
-  const icu::Normalizer2* fold = icu::Normalizer2::getNFKCCasefoldInstance(status);
-  if (U_FAILURE(status)) return std::string(utf8);
-  const icu::UnicodeString in = icu::UnicodeString::fromUTF8(
-      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size())));
-  const icu::UnicodeString out = fold->normalize(in, status);
-  if (U_FAILURE(status)) return std::string(utf8);
-  std::string result;
-  out.toUTF8String(result);
-  return result;
+  return FoldUnicode(icu::UnicodeString::fromUTF8(
+      icu::StringPiece(utf8.data(), static_cast<int32_t>(utf8.size()))));
 }
 
 }  // namespace hollowmere

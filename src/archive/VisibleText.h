@@ -6,6 +6,7 @@
 // case all meet.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,8 @@ namespace hollowmere {
 class TVisibleText {
  public:
   TVisibleText(std::vector<std::string> tagPattern, std::vector<std::string> metaPattern);
+  ~TVisibleText();
+  TVisibleText(TVisibleText&&) noexcept;
   // Loads "tagpat.txt" and "metapat.txt" from a folder (native path ending
   // in "/"); raises EFOpenError when one cannot be read.
   static TVisibleText FromFolder(const std::string& folder);
@@ -28,6 +31,9 @@ class TVisibleText {
 
  private:
   TSsParser parser_;
+  // CP932 decoding kept open: opening a converter costs more than folding.
+  struct TDecoder;
+  std::unique_ptr<TDecoder> decoder_;
 };
 
 // NFKC case folding of UTF-8 text (ill-formed bytes become U+FFFD first).
