@@ -35,7 +35,7 @@ struct TArgs {
 
 // Options that take a value, by subcommand ("" for every one).
 bool TakesOption(const std::string& command, const std::string& opt) {
-  if (opt == "--archive") return true;
+  if (opt == "--archive" || opt == "--patterns") return true;
   if (command == "search") return opt == "--limit" || opt == "--format";
   if (command == "export") return opt == "--since" || opt == "--until" || opt == "--ghost" || opt == "--channel";
   return false;
@@ -99,7 +99,13 @@ std::string ArchivePath(const TArgs& a) {
 
 int64_t NowSeconds() { return WallSeconds(TSystemClock().Now()); }
 
-TVisibleText ProgramVisibleText() { return TVisibleText::FromFolder(NativePath(ProgramFolder())); }
+// The tokenizer's pattern files: --patterns DIR, else the program folder's.
+TVisibleText PatternsVisibleText(const TArgs& a) {
+  std::string folder = Opt(a, "--patterns");
+  if (folder.empty()) return TVisibleText::FromFolder(NativePath(ProgramFolder()));
+  if (folder.back() != '/') folder += '/';
+  return TVisibleText::FromFolder(folder);
+}
 
 int Import(const TArgs& a, IArchiveStore& store, TVisibleText& visible, std::ostream& out, std::ostream& err,
            bool terminal) {
@@ -251,7 +257,8 @@ std::string ArchiveUsageText() {
          "  check                               integrity of the file and its index\n"
          "Query: words (all must occur), \"a phrase\", -word, ghost:NAME, channel:NAME,\n"
          "since:YYYY/MM/DD, until:YYYY/MM/DD.\n"
-         "--archive FILE uses FILE instead of archive.sqlite3 in the program folder.\n";
+         "--archive FILE uses FILE instead of archive.sqlite3 in the program folder;\n"
+         "--patterns DIR reads tagpat.txt and metapat.txt there instead.\n";
 }
 
 int RunArchiveCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -282,7 +289,7 @@ int RunArchiveCommand(const std::vector<std::string>& args, std::ostream& out, s
     const std::unique_ptr<IArchiveStore> opened = OpenSqliteArchive(ArchivePath(a));
     IArchiveStore& store = *opened;
     if (a.Command == "import" || a.Command == "search") {
-      TVisibleText visible = ProgramVisibleText();
+      TVisibleText visible = PatternsVisibleText(a);
       return a.Command == "import" ? Import(a, store, visible, out, err, terminal)
                                    : Search(a, store, visible, out, err);
     }
