@@ -319,6 +319,8 @@ class TSqliteArchive : public IArchiveStore {
           q_(q), f_(f), stale_(std::move(stale)) {
       for (const auto& t : q.Include) longTerms_ |= CharCount(t) > 2;
     }
+    // True when the terms need the texts of more than the changed messages.
+    bool ReadsTexts() const { return longTerms_ || !q_.Exclude.empty(); }
     // True when the index answers for the terms of this message by itself.
     bool IndexVouches(int64_t id) const {
       return !longTerms_ && q_.Exclude.empty() && !stale_.count(id);
@@ -578,6 +580,12 @@ uint64_t TSqliteArchive::Count(const TSearchQuery& q) {
       s.Step();
       return static_cast<uint64_t>(s.Int(0));
     }
+    if (!cand && q.Filter.Empty()) {
+      // Only exclusions: one pass over the texts.
+      TStmt s(db_, "SELECT folded FROM texts");
+      while (s.Step()) count += MatchesTerms(q, s.View(0));
+      return count;
+    }
     auto walk = FilterWalk(f, "");
     while (walk->Step()) {
       const int64_t id = walk->Int(0);
@@ -587,7 +595,7 @@ uint64_t TSqliteArchive::Count(const TSearchQuery& q) {
     return count;
   }
   const bool filtered = !q.Filter.Empty();
-  if (!filtered && cand->Size() > static_cast<uint64_t>(maxId / 16)) {
+  if (!filtered && judge.ReadsTexts() && cand->Size() > static_cast<uint64_t>(maxId / 16)) {
     // Many candidates: one pass over the texts beats a look-up each.
     TStmt s(db_, "SELECT id, folded FROM texts");
     while (s.Step()) {
