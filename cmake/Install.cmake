@@ -7,7 +7,7 @@ set(HOLLOWMERE_PKG_LIBDIR lib/hollowmere)
 set(HOLLOWMERE_PKG_DATADIR share/hollowmere)
 set(HOLLOWMERE_PKG_DOCDIR share/doc/hollowmere)
 
-foreach(program hollowmere hollowmere-render)
+foreach(program hollowmere hollowmere-render hollowmere-archive)
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION bin)
   endif()
@@ -31,7 +31,7 @@ install(FILES data/desktop/hollowmere.svg DESTINATION share/icons/hicolor/scalab
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(compressed_dir ${CMAKE_BINARY_DIR}/compressed)
 set(compressed)
-foreach(source docs/man/hollowmere.1 docs/man/hollowmere-render.1 docs/changelog)
+foreach(source docs/man/hollowmere.1 docs/man/hollowmere-render.1 docs/man/hollowmere-archive.1 docs/changelog)
   get_filename_component(name ${source} NAME)
   add_custom_command(OUTPUT ${compressed_dir}/${name}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed_dir}
@@ -41,7 +41,7 @@ foreach(source docs/man/hollowmere.1 docs/man/hollowmere-render.1 docs/changelog
   list(APPEND compressed ${compressed_dir}/${name}.gz)
 endforeach()
 add_custom_target(hollowmere_compressed_docs ALL DEPENDS ${compressed})
-install(FILES ${compressed_dir}/hollowmere.1.gz ${compressed_dir}/hollowmere-render.1.gz
+install(FILES ${compressed_dir}/hollowmere.1.gz ${compressed_dir}/hollowmere-render.1.gz ${compressed_dir}/hollowmere-archive.1.gz
         DESTINATION share/man/man1)
 install(FILES ${compressed_dir}/changelog.gz docs/copyright DESTINATION ${HOLLOWMERE_PKG_DOCDIR})
 install(FILES README.md DESTINATION ${HOLLOWMERE_PKG_DOCDIR})

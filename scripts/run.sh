@@ -59,3 +59,9 @@ else
   "$bin/hollowmere" past 1440 20 noview
   echo "Pages are in $(cd "$bin" && pwd)/ (open long0.html in a browser)"
 fi
+
+# The archive: the sample merged into the program folder's archive.sqlite3
+# (again and again without harm), then one search of it.
+"$bin/hollowmere-archive" import "$bin/log.txt"
+echo "Searching the archive: $bin/hollowmere-archive search 天気 --limit 5"
+"$bin/hollowmere-archive" search 天気 --limit 5

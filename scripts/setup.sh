@@ -12,6 +12,7 @@ PACKAGES=(
   imagemagick xdotool
   qt6-svg-dev
   dpkg-dev file fakeroot lintian desktop-file-utils
+  libsqlite3-dev nlohmann-json3-dev
 )
 
 missing=()

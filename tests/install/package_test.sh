@@ -15,12 +15,12 @@ deb=$(ls "$out"/hollowmere_*.deb)
 case "$(basename "$deb")" in hollowmere_1.0.1.10_*.deb) ;; *) fail "package named $(basename "$deb")" ;; esac
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
-for f in ./usr/bin/hollowmere ./usr/bin/hollowmere-render ./usr/share/hollowmere/tagpat.txt \
+for f in ./usr/bin/hollowmere ./usr/bin/hollowmere-render ./usr/bin/hollowmere-archive ./usr/share/hollowmere/tagpat.txt \
          ./usr/share/hollowmere/metapat.txt ./usr/share/hollowmere/log.txt \
          ./usr/lib/hollowmere/plugins/spp-sample.so ./usr/include/hollowmere/spp.h \
          ./usr/share/applications/hollowmere.desktop \
          ./usr/share/icons/hicolor/scalable/apps/hollowmere.svg \
-         ./usr/share/man/man1/hollowmere.1.gz ./usr/share/man/man1/hollowmere-render.1.gz \
+         ./usr/share/man/man1/hollowmere.1.gz ./usr/share/man/man1/hollowmere-render.1.gz ./usr/share/man/man1/hollowmere-archive.1.gz \
          ./usr/share/doc/hollowmere/copyright ./usr/share/doc/hollowmere/changelog.gz \
          ./usr/share/doc/hollowmere/README.md; do
   grep -qxF "$f" <<<"$contents" || fail "package lacks $f"

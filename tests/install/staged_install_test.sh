@@ -11,11 +11,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR=$stage cmake --install "$build" --prefix /usr >/dev/null
 usr=$stage/usr
-for f in bin/hollowmere bin/hollowmere-render share/hollowmere/tagpat.txt \
+for f in bin/hollowmere bin/hollowmere-render bin/hollowmere-archive share/hollowmere/tagpat.txt \
          share/hollowmere/metapat.txt share/hollowmere/log.txt \
          lib/hollowmere/plugins/spp-sample.so include/hollowmere/spp.h \
          share/applications/hollowmere.desktop share/icons/hicolor/scalable/apps/hollowmere.svg \
-         share/man/man1/hollowmere.1.gz share/man/man1/hollowmere-render.1.gz \
+         share/man/man1/hollowmere.1.gz share/man/man1/hollowmere-render.1.gz share/man/man1/hollowmere-archive.1.gz \
          share/doc/hollowmere/README.md share/doc/hollowmere/copyright; do
   [ -e "$usr/$f" ] || fail "not installed: /usr/$f"
 done

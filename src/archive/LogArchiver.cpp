@@ -1,0 +1,65 @@
+// Archiving accepted log texts; the only place that turns archive failures
+// into the single message the user sees.
+#include "archive/LogArchiver.h"
+
+#include "archive/SqliteArchive.h"
+#include "log/MessageItem.h"
+#include "platform/FileSystem.h"
+#include "text/Encoding.h"
+
+namespace hollowmere {
+
+std::string DefaultArchivePath(const std::string& programFolder) { return programFolder + kArchiveFileName; }
+
+TArchiveEntry MakeArchiveEntry(TArchiveLine line, TVisibleText& visible) {
+  TArchiveEntry e;
+  e.Key = ArchiveKey(line);
+  e.Folded = visible.Folded(line.Script);
+  e.Posted = StampSeconds(line.Stamp);
+  e.Line = std::move(line);
+  return e;
+}
+
+bool TLogEntries::Next(TArchiveEntry& entry) {
+  TArchiveLine line;
+  if (!lines_.Next(line)) return false;
+  entry = MakeArchiveEntry(std::move(line), visible_);
+  return true;
+}
+
+std::string VisibleUtf8(TVisibleText& visible, std::string_view script, std::string_view joint) {
+  std::string text = text::Cp932ToUtf8Lossy(visible.Visible(script));
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') {
+      out += joint;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+IArchiveStore& TLogArchiver::Store() {
+  if (!store_) store_ = OpenSqliteArchive(path_);
+  return *store_;
+}
+
+TArchiveOutcome TLogArchiver::Archive(std::string_view logText, int64_t seenAt, const TMergeProgress& progress) {
+  TArchiveOutcome out;
+  try {
+    TLogEntries entries(logText, visible_);
+    if (!entries.IsLog()) return out;
+    out.Counts = Store().Merge(entries, seenAt, progress);
+    out.Archived = true;
+  } catch (const EArchiveError& e) {
+    out.Message = e.what();
+  } catch (const ELogFormatError&) {
+    // The pages report a malformed log themselves; the archive keeps nothing of it.
+  } catch (const std::exception& e) {
+    out.Message = "archive " + ProgramPath(path_) + ": " + e.what();
+  }
+  return out;
+}
+
+}  // namespace hollowmere
