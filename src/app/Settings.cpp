@@ -18,6 +18,7 @@ const char kForm[] = "Form";
 const char kHtml[] = "HTML";
 const char kPlay[] = "Play";
 const char kFmo[] = "FMO";
+const char kArchive[] = "Archive";
 
 std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
 
@@ -70,6 +71,8 @@ TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
   s.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", d.MessagesPerPage);
   s.FmoNames = ini.ValueExists(kPlay, kFmo) ? ReadFmoNames(ini) : d.FmoNames;
   s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", d.PlayEnabled);
+  s.ArchiveEnabled = ini.ReadBool(kArchive, "Enabled", d.ArchiveEnabled);
+  s.ArchiveFile = ini.ReadString(kArchive, "File", d.ArchiveFile);
   return s;
 }
 
@@ -85,6 +88,7 @@ void SaveSettings(TIniFile& ini, const TSettings& s) {
   ini.WriteInteger(kGeneral, "1PageCount", s.MessagesPerPage);
   WriteFmoNames(ini, s.FmoNames);
   ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
+  ini.WriteBool(kArchive, "Enabled", s.ArchiveEnabled);
 }
 
 void SaveSppDir(TIniFile& ini, const std::string& dir) { ini.WriteString(kGeneral, "SppDir", dir); }
