@@ -88,7 +88,8 @@ void SaveSettings(TIniFile& ini, const TSettings& s) {
   ini.WriteInteger(kGeneral, "1PageCount", s.MessagesPerPage);
   WriteFmoNames(ini, s.FmoNames);
   ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
-  ini.WriteBool(kArchive, "Enabled", s.ArchiveEnabled);
+  // A file that never turned archiving off stays as it always was.
+  if (!s.ArchiveEnabled || ini.ValueExists(kArchive, "Enabled")) ini.WriteBool(kArchive, "Enabled", s.ArchiveEnabled);
 }
 
 void SaveSppDir(TIniFile& ini, const std::string& dir) { ini.WriteString(kGeneral, "SppDir", dir); }
