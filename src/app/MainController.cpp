@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "archive/LogArchiver.h"
+#include "archive/VisibleText.h"
 #include "ghost/DirectSstpSend.h"
 #include "ghost/PlayLink.h"
 #include "log/MessageItem.h"
@@ -60,6 +62,8 @@ void TMainController::FormCreate() {
     Guarded([&] { PluginSetMenuClick(); });
   }
   LoadPatterns();
+  ui_.Window.ShowArchiveEnabled(settings_.ArchiveEnabled);
+  ShowArchiveCount();
   // Last, whatever failed before: playback relies on the sender.
   CreateSender();
 }
@@ -96,6 +100,11 @@ void TMainController::LogLoadMenuClick() {
 }
 
 bool TMainController::ShowLogText(const std::string& logText) {
+  ArchiveLog(logText);
+  return WritePages(logText);
+}
+
+bool TMainController::WritePages(const std::string& logText) {
   // A cache folder that went missing would fail every picture of the log;
   // it holds nothing that cannot be made again, so it is simply remade once
   // the log is accepted.
@@ -199,7 +208,8 @@ void TMainController::DownloadBegin() {
 
 void TMainController::DownloadComplete() {
   static const std::string done = text::Sjis("読み込み完了");
-  ui_.Window.SetStatusText(done);
+  ui_.Window.SetStatusText(statusAfterLoad_.empty() ? done : statusAfterLoad_);
+  statusAfterLoad_.clear();
   ui_.Window.SetBusyCursor(false);
 }
 

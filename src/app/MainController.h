@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/ArchiveUi.h"
 #include "app/CommandLine.h"
 #include "app/ServiceUi.h"
 #include "app/Settings.h"
@@ -35,6 +36,9 @@ class TMessageItem;
 class THTTPDownloadThread;
 class TDownloadThreads;
 class TShownMessageIds;
+class TLogArchiver;
+class TVisibleText;
+struct TArchiveLine;
 
 // The site the version box offers to open.
 inline constexpr const char* kDistributionSite = "https://hollowmere.example.org/";
@@ -57,6 +61,8 @@ class TMainController {
     TBaseware Baseware;
     // The log download, votes and agrees.
     TServiceParts& Service;
+    // The archive's search dialog; null where there is none (batch runs).
+    IArchiveSearchDialog* ArchiveSearch = nullptr;
   };
 
   // `exeDir`: the program folder, ending in "/"; the settings file, the
@@ -94,6 +100,13 @@ class TMainController {
   void ExitMenuClick();
   void EmulationMenuClick();
   void LeftMenuClick();
+  // The archive menu: a search written as pages, the messages of a period
+  // written as pages (no service involved), archiving on or off.
+  void ArchiveSearchMenuClick();
+  void ArchivePeriodMenuClick();
+  void ArchiveEnabledMenuClick();
+  // The archive file in use (native path).
+  std::string ArchivePath() const;
 
   // HTML view events.
   void DownloadBegin();
@@ -102,8 +115,10 @@ class TMainController {
   // (NavigationUrlToPageText). True lets the view go there.
   bool BeforeNavigate(const std::string& url);
 
-  // Writes the pages of a log with the current settings and shows page 0;
-  // false, silently, for a text that is not a log.
+  // Keeps an accepted log in the archive (when archiving is on), then writes
+  // its pages with the current settings and shows page 0; false, silently,
+  // for a text that is not a log. An archive failure is shown beside the
+  // status text and never stops the pages.
   bool ShowLogText(const std::string& logText);
 
   // Vote and agree. SendVote returns the refusal to show, empty when the
@@ -132,6 +147,16 @@ class TMainController {
 
  private:
   void LoadPatterns();
+  // ShowLogText without the archive, for pages made from the archive itself.
+  bool WritePages(const std::string& logText);
+  void ArchiveLog(const std::string& logText);
+  // The archiver, made at first use; raises when the pattern files are missing.
+  TLogArchiver& Archiver();
+  // Shows what the archive holds beside the status text; quietly nothing
+  // before an archive file exists.
+  void ShowArchiveCount();
+  // Pages of archived lines; `status` is shown once they have loaded.
+  void ShowArchivedLines(const std::vector<TArchiveLine>& lines, const std::string& status);
   void SetEmulation(bool emulation);
   void CreateSender();
   void PlayLinkClick(const std::string& url);
@@ -158,6 +183,11 @@ class TMainController {
   std::unique_ptr<TDownloadThreads> voteWorkers_;
   // Messages on the pages of the last log ShowLogText was given.
   std::size_t shownMessages_ = 0;
+  std::unique_ptr<TVisibleText> visible_;
+  std::unique_ptr<TLogArchiver> archiver_;
+  TArchiveSearchRequest lastSearch_;
+  // Shown in place of "読み込み完了" when the next page has loaded.
+  std::string statusAfterLoad_;
 };
 
 // The OK rule of the settings dialog: the page count must read as a 32-bit

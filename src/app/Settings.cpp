@@ -19,6 +19,7 @@ const char kForm[] = "Form";
 const char kHtml[] = "HTML";
 const char kPlay[] = "Play";
 const char kFmo[] = "FMO";
+const char kArchive[] = "Archive";
 
 std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
 
@@ -72,6 +73,8 @@ TSettings LoadSettings(const TIniFile& file, const std::string& exeDir) {
   s.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", d.MessagesPerPage);
   s.FmoNames = ini.ValueExists(kPlay, kFmo) ? ReadFmoNames(ini) : d.FmoNames;
   s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", d.PlayEnabled);
+  s.ArchiveEnabled = ini.ReadBool(kArchive, "Enabled", d.ArchiveEnabled);
+  s.ArchiveFile = ini.ReadString(kArchive, "File", d.ArchiveFile);
   return s;
 }
 
@@ -88,6 +91,8 @@ void SaveSettings(TIniFile& file, const TSettings& s) {
   ini.WriteInteger(kGeneral, "1PageCount", s.MessagesPerPage);
   WriteFmoNames(ini, s.FmoNames);
   ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
+  // A file that never turned archiving off stays as it always was.
+  if (!s.ArchiveEnabled || ini.ValueExists(kArchive, "Enabled")) ini.WriteBool(kArchive, "Enabled", s.ArchiveEnabled);
   ini.UpdateFile();
 }
 

@@ -30,6 +30,11 @@ struct TSettings {
   bool PlayEnabled = false;
   std::vector<std::string> FmoNames;
   TFormBounds Form;
+  // Section "Archive", ours alone: every accepted log is kept in the archive
+  // unless "Enabled" is 0; "File" names another archive file than the
+  // program folder's (never written back, so an empty one stays absent).
+  bool ArchiveEnabled = true;
+  std::string ArchiveFile;
 };
 
 // exeDir ends in "/".

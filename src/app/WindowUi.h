@@ -29,6 +29,12 @@ class IMainWindow {
   virtual void ShowRenderingMode(bool emulation) = 0;
   // Asks the application to end; the message loop returns later.
   virtual void RequestClose() = 0;
+  // The archive's state beside the status text, which page loading leaves
+  // alone: how many messages it holds, or what went wrong. A problem is
+  // also printed on standard error when the program runs without a window.
+  virtual void ShowArchiveState(const std::string& text, bool problem) {}
+  // The check mark of the archive's on/off item.
+  virtual void ShowArchiveEnabled(bool enabled) {}
 };
 
 // The four values the settings dialog carries, as its controls show them.

@@ -106,6 +106,10 @@ class IArchiveStore {
   // The revisions a message has had, oldest first.
   virtual std::vector<TArchiveLine> Revisions(int64_t id) = 0;
   virtual TArchiveStats Stats() = 0;
+  // The ghost and channel names of the kept messages, in byte order, for
+  // choosers that offer only what a search can find.
+  virtual std::vector<std::string> Ghosts() = 0;
+  virtual std::vector<std::string> Channels() = 0;
   // The problems found in the store and in its index; empty when sound.
   virtual std::vector<std::string> Check() = 0;
 };

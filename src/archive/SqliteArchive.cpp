@@ -175,6 +175,8 @@ class TSqliteArchive : public IArchiveStore {
   void Export(const TArchiveFilter& filter, const std::function<void(const TArchiveLine&)>& each) override;
   std::vector<TArchiveLine> Revisions(int64_t id) override;
   TArchiveStats Stats() override;
+  std::vector<std::string> Ghosts() override { return Names("ghosts", "ghost"); }
+  std::vector<std::string> Channels() override { return Names("channels", "channel"); }
   std::vector<std::string> Check() override;
 
  private:
@@ -182,6 +184,15 @@ class TSqliteArchive : public IArchiveStore {
     CheckFileLooksLikeSqlite(path);
     CreateOwnerOnly(path);
     return TDb(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+  }
+
+  // Names of a table that some current message refers to through `column`.
+  std::vector<std::string> Names(const std::string& table, const std::string& column) {
+    TStmt s(db_, "SELECT name FROM " + table + " WHERE id IN (SELECT DISTINCT " + column +
+                     " FROM messages) ORDER BY name");
+    std::vector<std::string> names;
+    while (s.Step()) names.push_back(s.Text(0));
+    return names;
   }
 
   int64_t Pragma(const char* name) {

@@ -24,6 +24,11 @@ class FakeMainWindow : public IMainWindow {
     leftChecked = !e;
   }
   void RequestClose() override { ++closeRequests; }
+  void ShowArchiveState(const std::string& text, bool problem) override {
+    archiveState = text;
+    archiveProblem = problem;
+  }
+  void ShowArchiveEnabled(bool enabled) override { archiveChecked = enabled; }
 
   TFormBounds bounds{0, 0, 0, 0};
   int boundsSet = 0;
@@ -32,6 +37,9 @@ class FakeMainWindow : public IMainWindow {
   bool emulationChecked = false;
   bool leftChecked = false;
   int closeRequests = 0;
+  std::string archiveState;
+  bool archiveProblem = false;
+  bool archiveChecked = false;
 };
 
 // Plays a user who tries each step in turn: OK with the given values (the

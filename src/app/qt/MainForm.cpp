@@ -82,13 +82,15 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
   // Status texts carry ghosts' names and the service's words: never markup.
   StatusPanel->setTextFormat(Qt::PlainText);
   StatusBar->addWidget(StatusPanel, 1);
+  ArchivePanel = new QLabel(StatusBar);
+  StatusBar->addPermanentWidget(ArchivePanel);
 
   controller_ = std::make_unique<TMainController>(
       std::move(exeDir), plugins,
       TMainController::Parts{*this, *this, services.Boxes, services.Shell,
                              services.SettingDialog, services.FontChooser,
                              services.FileChooser, services.Loop, services.Baseware,
-                             services.Service});
+                             services.Service, services.ArchiveSearch});
   BuildMenus();
 
   // A refused navigation (a vote, a link for the shell) loads nothing; its
@@ -141,6 +143,16 @@ void TMainForm::BuildMenus() {
   EmulationMenu->setCheckable(true);
   LeftMenu->setCheckable(true);
   ShowRenderingMode(true);
+
+  ArchiveMenu = MainMenu1->addMenu(J("アーカイブ(&A)"));
+  ArchiveSearchMenu = AddItem(ArchiveMenu, "検索(&S)...", &TMainController::ArchiveSearchMenuClick);
+  ArchiveSearchMenu->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  ArchivePeriodMenu = AddItem(ArchiveMenu, "期間を表示(&D)...", &TMainController::ArchivePeriodMenuClick);
+  ArchiveMenu->addSeparator();
+  ArchiveEnabledMenu =
+      AddItem(ArchiveMenu, "取得したログを保存する(&K)", &TMainController::ArchiveEnabledMenuClick);
+  ArchiveEnabledMenu->setCheckable(true);
+  ArchiveEnabledMenu->setChecked(true);
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -197,6 +209,15 @@ void TMainForm::ShowRenderingMode(bool emulation) {
 }
 
 void TMainForm::RequestClose() { close(); }
+
+void TMainForm::ShowArchiveState(const std::string& text, bool problem) {
+  ArchivePanel->setText(ToQ(text));
+  ArchivePanel->setToolTip(ToQ(text));
+  ArchivePanel->setStyleSheet(problem ? QStringLiteral("color: #b00000") : QString());
+  if (problem && problems_ != nullptr) problems_->ShowMessage(text);
+}
+
+void TMainForm::ShowArchiveEnabled(bool enabled) { ArchiveEnabledMenu->setChecked(enabled); }
 
 void TMainForm::Navigate(const std::string& url) {
   static const std::string fileScheme = "file://";

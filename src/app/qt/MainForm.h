@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ArchiveUi.h"
 #include "app/MainController.h"
 #include "app/WindowUi.h"
 #include "platform/Ui.h"
@@ -60,6 +61,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
     IMainLoop& Loop;
     TBaseware Baseware;
     TServiceParts& Service;
+    IArchiveSearchDialog* ArchiveSearch = nullptr;
   };
 
   TMainForm(std::string exeDir, TSppList& plugins, Services services);
@@ -80,6 +82,10 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   void SetBusyCursor(bool busy) override;
   void ShowRenderingMode(bool emulation) override;
   void RequestClose() override;
+  void ShowArchiveState(const std::string& text, bool problem) override;
+  void ShowArchiveEnabled(bool enabled) override;
+  // Where archive problems are told too (a batch run's standard error).
+  void SetProblemBoxes(IMessageBoxes* boxes) { problems_ = boxes; }
 
   // IHtmlView: `url` is CP932; a "file://" URL names a local path.
   void Navigate(const std::string& url) override;
@@ -100,6 +106,12 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   QMenu* RenderingModeMenu;
   QAction* EmulationMenu;
   QAction* LeftMenu;
+  QMenu* ArchiveMenu;
+  QAction* ArchiveSearchMenu;
+  QAction* ArchivePeriodMenu;
+  QAction* ArchiveEnabledMenu;
+  // Beside the status text, which page loading leaves alone.
+  QLabel* ArchivePanel;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,6 +125,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   QWebEngineProfile* profile_;
   TBrowserPage* page_;
   std::unique_ptr<TMainController> controller_;
+  IMessageBoxes* problems_ = nullptr;
 };
 
 }  // namespace hollowmere::qt

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "app/ConsoleUi.h"
+#include "app/qt/ArchiveSearchForm.h"
 #include "app/qt/CommandLineForms.h"
 #include "app/qt/FetchProgress.h"
 #include "app/qt/LogDownForm.h"
@@ -110,17 +111,21 @@ int Run(int argc, char** argv) {
   const qt::TQtDateFormats dateFormats;
   qt::TQtLogDownDialog logDownDialog(dateFormats);
   qt::TQtFetchProgressWindows fetchProgress;
+  qt::TQtArchiveSearchDialog archiveSearch(dateFormats);
   const TSystemClock clock;
   TServiceParts service{logDownDialog, fetchProgress, clock, dateFormats, serviceHost, THttpLimits{}, headless};
   qt::TMainForm form(folder, plugins,
-                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}, service});
+                     {boxes, shell, settingDialog, fontChooser, fileChooser, loop, {fmo, windows}, service,
+                      headless ? nullptr : &archiveSearch});
   windowBoxes.SetOwner(&form);
+  if (headless) form.SetProblemBoxes(&consoleBoxes);
   progressWindows.SetOwner(&form);
   settingDialog.SetOwner(&form);
   fontChooser.SetOwner(&form);
   windowFileChooser.SetOwner(&form);
   logDownDialog.SetOwner(&form);
   fetchProgress.SetOwner(&form);
+  archiveSearch.SetOwner(&form);
 
   form.FormCreate();
   form.show();
