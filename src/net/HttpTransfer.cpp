@@ -354,8 +354,9 @@ class TCurlTransfer {
       Throw(K::Status, statusLine_.empty() ? "HTTP " + std::to_string(code) : statusLine_);
     }
     if (!unaskedEncoding_.empty()) {
+      const std::string header = text::CutChars(unaskedEncoding_, 100);
       Throw(K::Transport, TransportFailure(text::Sjis("頼んでいない符号化で送られた応答です (") +
-                                           text::VisibleControls(text::CutChars(unaskedEncoding_, 100), text::LineBreaks::Show) + ")"));
+                                           text::VisibleControls(header, text::LineBreaks::Show) + ")"));
     }
     if (tooLarge_ || result == CURLE_FILESIZE_EXCEEDED) {
       Throw(K::TooLarge, text::Sjis("サーバの応答が大きすぎます (") +

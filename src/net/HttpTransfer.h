@@ -8,6 +8,9 @@
 // text/html, */*", "User-Agent: Mozilla/3.0 (compatible; Indy Library)".
 // No proxy (whatever the environment says), no cookies, no redirects: any
 // reply whose status is not 2xx fails with its status line as received.
+// No encoding is asked for and none is undone: a reply whose
+// Transfer-Encoding is anything but chunked, or whose Content-Encoding is
+// anything but identity, fails before its body is read.
 // A dead or hostile server cannot hang or flood the caller: connecting has a
 // time limit, a transfer fails when no byte moves for the stall limit or
 // when the reply trickles (fewer than StallMinBytes within one stall limit),
