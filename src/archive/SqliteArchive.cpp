@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -104,6 +105,41 @@ uint64_t Mix(int64_t gram, int64_t id) {
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   return z ^ (z >> 31);
 }
+
+// Index entries a merge has made and not yet written: per gram, its ids in
+// ascending order already encoded as a posting list (the first id apart, so
+// the list can be joined to a segment's end), and the few ids that arrive
+// out of order (messages changed by this merge) on the side.
+struct TPendingList {
+  int64_t First = 0;
+  int64_t Last = 0;
+  std::string Rest;  // the deltas after First
+};
+
+class TPendingPostings {
+ public:
+  void Add(TGram g, int64_t id) {
+    TPendingList& p = lists_[g];
+    if (p.First == 0) {
+      p.First = p.Last = id;
+    } else if (id > p.Last) {
+      AppendPosting(p.Rest, p.Last, id);
+    } else if (id != p.Last) {
+      stray_.emplace_back(g, id);
+    }
+  }
+  bool Empty() const { return lists_.empty() && stray_.empty(); }
+  std::unordered_map<TGram, TPendingList>& Lists() { return lists_; }
+  std::vector<std::pair<TGram, int64_t>>& Stray() { return stray_; }
+  void Clear() {
+    lists_.clear();
+    stray_.clear();
+  }
+
+ private:
+  std::unordered_map<TGram, TPendingList> lists_;
+  std::vector<std::pair<TGram, int64_t>> stray_;
+};
 
 // A set of message ids as bits.
 class TIdSet {
@@ -375,7 +411,7 @@ class TSqliteArchive : public IArchiveStore {
     return line;
   }
 
-  void FlushPostings(std::unordered_map<TGram, std::vector<int64_t>>& pending);
+  void FlushPostings(TPendingPostings& pending);
   int64_t InternName(const char* table, std::unordered_map<std::string, int64_t>& cache,
                      const std::string& name);
 
@@ -424,10 +460,10 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
   TStmt markStale(db_, "INSERT OR IGNORE INTO stale(id) VALUES(?1)");
 
   std::unordered_map<std::string, int64_t> ghosts, channels;
-  std::unordered_map<TGram, std::vector<int64_t>> pending;
+  TPendingPostings pending;
   TMergeCounts result;
   const auto addGrams = [&](int64_t id, const std::string& folded) {
-    for (TGram g : TextGrams(folded)) pending[g].push_back(id);
+    for (TGram g : TextGrams(folded)) pending.Add(g, id);
   };
 
   const std::size_t total = entries.Size();
@@ -499,20 +535,22 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
   return result;
 }
 
-void TSqliteArchive::FlushPostings(std::unordered_map<TGram, std::vector<int64_t>>& pending) {
+void TSqliteArchive::FlushPostings(TPendingPostings& pending) {
+  // Stray ids become lists of their own, written as new segments.
+  std::map<TGram, std::vector<int64_t>> stray;
+  for (const auto& [g, id] : pending.Stray()) stray[g].push_back(id);
   std::vector<TGram> grams;
-  grams.reserve(pending.size());
-  for (const auto& [g, ids] : pending) grams.push_back(g);
+  grams.reserve(pending.Lists().size());
+  for (const auto& [g, list] : pending.Lists()) grams.push_back(g);
   std::sort(grams.begin(), grams.end());
   TStmt last(db_, "SELECT seg, ids FROM postings WHERE gram = ?1 ORDER BY seg DESC LIMIT 1");
   TStmt update(db_, "UPDATE postings SET ids = ?3 WHERE gram = ?1 AND seg = ?2");
   TStmt insert(db_, "INSERT INTO postings(gram, seg, ids) VALUES(?1, ?2, ?3)");
   std::vector<int64_t> old;
   std::string list;
-  for (TGram g : grams) {
-    std::vector<int64_t>& ids = pending[g];
-    std::sort(ids.begin(), ids.end());
-    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  // Appends the ascending ids first, rest... to the gram's last segment
+  // while it is small and ends below them, else writes a new segment.
+  const auto write = [&](TGram g, int64_t first, std::string_view rest) {
     list.clear();
     int64_t lastId = 0;
     int64_t seg = 0;
@@ -524,7 +562,7 @@ void TSqliteArchive::FlushPostings(std::unordered_map<TGram, std::vector<int64_t
       if (blob.size() < kSegmentAppendBelow) {
         old.clear();
         const int64_t end = DecodePostings(blob, old);
-        if (ids.front() > end) {
+        if (first > end) {
           append = true;
           list.assign(blob);
           lastId = end;
@@ -533,11 +571,25 @@ void TSqliteArchive::FlushPostings(std::unordered_map<TGram, std::vector<int64_t
       if (!append) ++seg;
     }
     last.Reset();
-    for (int64_t id : ids) AppendPosting(list, lastId, id);
-    TStmt& write = append ? update : insert;
-    write.Reset().Bind(1, g).Bind(2, seg).Bind(3, list).Run();
+    AppendPosting(list, lastId, first);
+    list += rest;
+    TStmt& w = append ? update : insert;
+    w.Reset().Bind(1, g).Bind(2, seg).Bind(3, list).Run();
+  };
+  for (TGram g : grams) {
+    const TPendingList& p = pending.Lists()[g];
+    write(g, p.First, p.Rest);
   }
-  pending.clear();
+  std::string rest;
+  for (auto& [g, ids] : stray) {
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    rest.clear();
+    int64_t prev = ids.front();
+    for (std::size_t k = 1; k < ids.size(); ++k) AppendPosting(rest, prev, ids[k]);
+    write(g, ids.front(), rest);
+  }
+  pending.Clear();
 }
 
 std::vector<TArchiveHit> TSqliteArchive::Search(const TSearchQuery& q, std::size_t limit) {

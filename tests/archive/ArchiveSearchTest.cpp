@@ -97,9 +97,16 @@ TEST(ArchiveSearch, AgreesWithBruteForceOnTenThousandMessages) {
     lines.push_back(Line(s));
   }
   MergeLog(*store, Log(lines));
-  // Then a later fetch edits some scripts: their old grams stay behind.
+  // Then a later fetch brings new messages and edits some old scripts
+  // between them (their old grams stay behind; their new ones come after
+  // higher ids).
   std::vector<std::string> edits;
   for (int k = 0; k < 10000; k += 37) {
+    LineSpec fresh = specs[static_cast<std::size_t>(k)];
+    fresh.Mid = "new" + std::to_string(k);
+    specs.push_back(fresh);
+    lines.push_back(Line(fresh));
+    edits.push_back(lines.back());
     specs[k].Script = kPieces[pick(static_cast<int>(std::size(kPieces)))];
     edits.push_back(Line(specs[k]));
   }
@@ -107,9 +114,9 @@ TEST(ArchiveSearch, AgreesWithBruteForceOnTenThousandMessages) {
   ASSERT_EQ(store->Check(), std::vector<std::string>{});
 
   std::vector<Kept> kept;
-  for (int k = 0; k < 10000; ++k) {
+  for (std::size_t k = 0; k < specs.size(); ++k) {
     const TArchiveLine l = SplitArchiveLines(Log({lines[k]}))->front();
-    kept.push_back({StampSeconds(l.Stamp), k + 1, specs[k].Mid, specs[k].Ghost, specs[k].Channel,
+    kept.push_back({StampSeconds(l.Stamp), static_cast<int64_t>(k) + 1, specs[k].Mid, specs[k].Ghost, specs[k].Channel,
                     ShippedVisibleText().Folded(text::Utf8ToCp932(specs[k].Script))});
   }
   const auto brute = [&](const TSearchQuery& q) {
@@ -134,7 +141,7 @@ TEST(ArchiveSearch, AgreesWithBruteForceOnTenThousandMessages) {
       for (int n = 1 + pick(8); n > 0; --n) query += alphabet[pick(static_cast<int>(std::size(alphabet)))];
     } else {
       // A piece of some message's folded text, one to eight characters.
-      const std::string& f = kept[static_cast<std::size_t>(pick(10000))].Folded;
+      const std::string& f = kept[static_cast<std::size_t>(pick(static_cast<int>(kept.size())))].Folded;
       std::vector<std::size_t> starts;
       for (std::size_t p = 0; p < f.size(); ++p) {
         if ((static_cast<unsigned char>(f[p]) & 0xC0) != 0x80) starts.push_back(p);
