@@ -58,5 +58,26 @@ void BM_SaveSettings(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveSettings)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->MinTime(2);
 
+// A hostile file: the FMO section followed by a million blank lines (every
+// new name goes before them) and 200,000 sections of one name. Reading and
+// saving should grow with the file, about 7 MB here, not with its square.
+void BM_SaveOverHostileFile(benchmark::State& state) {
+  testing::TempDir dir;
+  const TSettings s = WithNames(dir.path(), 10000);
+  std::string file = "[Play]\r\nFMO=x\r\n";
+  for (int i = 0; i < 1000000; ++i) file += "\r\n";
+  for (int i = 0; i < 200000; ++i) file += "[Play]\r\nFMO=y\r\n";
+  for (auto _ : state) {
+    state.PauseTiming();
+    testing::WriteFileBytes(SettingsFilePath(dir.path()), file);
+    state.ResumeTiming();
+    TIniFile ini(SettingsFilePath(dir.path()));
+    const TSettings before = LoadSettings(ini, dir.path());
+    SaveSettings(ini, s);
+    if (before.FmoNames.size() != 1) state.SkipWithError("the first section's one name was not read");
+  }
+}
+BENCHMARK(BM_SaveOverHostileFile)->Unit(benchmark::kMillisecond)->MinTime(2);
+
 }  // namespace
 }  // namespace hollowmere
