@@ -71,7 +71,8 @@ int Run(int argc, char** argv) {
   if (headless && args.empty()) {
     std::cerr << "hollowmere: no display (DISPLAY and WAYLAND_DISPLAY are unset), so nothing to show.\n"
                  "Give the four arguments to write pages without one, e.g.\n"
-                 "  hollowmere past 1440 20 noview\n";
+                 "  hollowmere past 1440 20 noview\n"
+                 "(hollowmere --help shows the forms of dates and times it reads)\n";
     return 2;
   }
 
