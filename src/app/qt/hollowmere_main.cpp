@@ -117,8 +117,10 @@ int Run(int argc, char** argv) {
 
   form.FormCreate();
   form.show();
-  int status = 0;
-  try {
+  // An error no handler caught is reported like any other, and the program
+  // still ends normally, its settings saved.
+  const int status = StatusReportingErrors(boxes, [&] {
+    int status = 0;
     if (!args.empty()) {
       const TCommandLineRun run = form.Controller().ProcessCommandLine(args);
       status = ExitStatus(run.Result);
@@ -133,12 +135,8 @@ int Run(int argc, char** argv) {
     }
     // "noview" has closed the window; without a display nobody could use it.
     if (!headless && form.isVisible()) status = QApplication::exec();
-  } catch (const std::exception& e) {
-    // An error no handler caught: reported like any other, and the program
-    // still ends normally, its settings saved.
-    boxes.ShowMessage(e.what());
-    status = 1;
-  }
+    return status;
+  });
   form.FormDestroy();
   return status;
 }
@@ -146,12 +144,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& e) {
-    hollowmere::TConsoleMessageBoxes(std::cerr).ShowMessage(e.what());
-  } catch (...) {
-    std::cerr << "Hollowmere: unknown error\n";
-  }
-  return 1;
+  hollowmere::TConsoleMessageBoxes stderrBoxes(std::cerr);
+  return hollowmere::StatusReportingErrors(stderrBoxes, [&] { return Run(argc, argv); });
 }
