@@ -138,4 +138,15 @@ int ExitStatus(TCommandLineResult result) {
   return 2;
 }
 
+int StatusReportingErrors(IMessageBoxes& boxes, const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    boxes.ShowMessage(e.what());
+  } catch (...) {
+    boxes.ShowMessage("unknown error");
+  }
+  return 1;
+}
+
 }  // namespace hollowmere

@@ -15,12 +15,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "net/LogConditions.h"
 #include "platform/DateFormats.h"
+#include "platform/Ui.h"
 
 namespace hollowmere {
 
@@ -105,5 +107,9 @@ struct TCommandLineRun {
 // The exit status a batch run ends with: 0, 1 (fetch failed, log not
 // shown) or 2 (bad command line).
 int ExitStatus(TCommandLineResult result);
+
+// The status `body` returns; an error escaping it is shown in `boxes` and
+// gives 1, so no error ends the program unreported.
+int StatusReportingErrors(IMessageBoxes& boxes, const std::function<int()>& body);
 
 }  // namespace hollowmere

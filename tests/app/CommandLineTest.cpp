@@ -2,6 +2,8 @@
 // locale's forms, which argument was refused, and what a run wrote.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "app/CommandLine.h"
 
 namespace hollowmere {
@@ -71,6 +73,31 @@ TEST(CommandLineRun, OneLineSaysWhatWasWritten) {
       {3, 0, "3 messages on 4 pages, first page: file:///p/long0.html"},  // below 1 counts as 1
   };
   for (const auto& c : cases) EXPECT_EQ(PagesWrittenText(c.messages, c.perPage, "file:///p/long0.html"), c.text);
+}
+
+class RecordedBoxes : public IMessageBoxes {
+ public:
+  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  bool AskYesNo(const std::string&) override { return false; }
+  void Beep() override {}
+  std::vector<std::string> shown;
+};
+
+TEST(StatusReportingErrors, AnEscapingErrorIsShownAndEndsWithOne) {
+  const struct {
+    std::function<int()> body;
+    int status;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {[] { return 2; }, 2, {}},
+      {[]() -> int { throw std::runtime_error("fetch broke"); }, 1, {"fetch broke"}},
+      {[]() -> int { throw 7; }, 1, {"unknown error"}},
+  };
+  for (const auto& c : cases) {
+    RecordedBoxes boxes;
+    EXPECT_EQ(StatusReportingErrors(boxes, c.body), c.status);
+    EXPECT_EQ(boxes.shown, c.shown);
+  }
 }
 
 }  // namespace

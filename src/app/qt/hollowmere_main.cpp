@@ -73,7 +73,8 @@ int Run(int argc, char** argv) {
   if (headless && args.empty()) {
     std::cerr << "hollowmere: no display (DISPLAY and WAYLAND_DISPLAY are unset), so nothing to show.\n"
                  "Give the four arguments to write pages without one, e.g.\n"
-                 "  hollowmere past 1440 20 noview\n";
+                 "  hollowmere past 1440 20 noview\n"
+                 "(hollowmere --help shows the forms of dates and times it reads)\n";
     return 2;
   }
 
@@ -129,8 +130,10 @@ int Run(int argc, char** argv) {
 
   form.FormCreate();
   form.show();
-  int status = 0;
-  try {
+  // An error no handler caught is reported like any other, and the program
+  // still ends normally, its settings saved.
+  const int status = StatusReportingErrors(boxes, [&] {
+    int status = 0;
     if (!args.empty()) {
       const TCommandLineRun run = form.Controller().ProcessCommandLine(args);
       status = ExitStatus(run.Result);
@@ -145,12 +148,8 @@ int Run(int argc, char** argv) {
     }
     // "noview" has closed the window; without a display nobody could use it.
     if (!headless && form.isVisible()) status = QApplication::exec();
-  } catch (const std::exception& e) {
-    // An error no handler caught: reported like any other, and the program
-    // still ends normally, its settings saved.
-    boxes.ShowMessage(e.what());
-    status = 1;
-  }
+    return status;
+  });
   form.FormDestroy();
   return status;
 }
@@ -158,12 +157,6 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const std::exception& e) {
-    hollowmere::TConsoleMessageBoxes(std::cerr).ShowMessage(e.what());
-  } catch (...) {
-    std::cerr << "Hollowmere: unknown error\n";
-  }
-  return 1;
+  hollowmere::TConsoleMessageBoxes stderrBoxes(std::cerr);
+  return hollowmere::StatusReportingErrors(stderrBoxes, [&] { return Run(argc, argv); });
 }
