@@ -189,7 +189,7 @@ TEST_F(ServiceControllerTest, AReplyThatIsNoLogSaysWhy) {
 
     window.status.clear();
     service.StatusUnseen = true;
-    EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}), TCommandLineResult::LogNotShown);
+    EXPECT_EQ(controller.ProcessCommandLine({"past", "60", "10", "noview"}).Result, TCommandLineResult::LogNotShown);
     service.StatusUnseen = false;
     EXPECT_EQ(boxes.events, std::vector<std::string>{"box:" + c.notice});
     EXPECT_EQ(window.status, "");
