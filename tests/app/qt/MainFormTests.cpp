@@ -218,9 +218,10 @@ class MainFormTests : public QObject {
 
   void menusInOrderWithTheirCaptions() {
     const QList<QAction*> top = form->MainMenu1->actions();
-    QCOMPARE(top.size(), 2);
+    QCOMPARE(top.size(), 3);
     QCOMPARE(top[0]->text(), J("ファイル(&F)"));
     QCOMPARE(top[1]->text(), J("レンダリングモード(&R)"));
+    QCOMPARE(top[2]->text(), J("アーカイブ(&A)"));
     QStringList file;
     for (QAction* a : form->FileMenu->actions()) file << a->text();
     QCOMPARE(file, (QStringList{J("ログ一括表示(&L)..."), J("ログファイル読み込み"),
@@ -232,6 +233,13 @@ class MainFormTests : public QObject {
     QCOMPARE(mode, (QStringList{J("ゴースト配置エミュレーション(&E)"), J("左寄せ(&L)")}));
     QVERIFY(form->EmulationMenu->isCheckable());
     QVERIFY(form->LeftMenu->isCheckable());
+    QStringList archive;
+    for (QAction* a : form->ArchiveMenu->actions()) {
+      if (!a->isSeparator()) archive << a->text();
+    }
+    QCOMPARE(archive, (QStringList{J("検索(&S)..."), J("期間を表示(&D)..."), J("取得したログを保存する(&K)")}));
+    QCOMPARE(form->ArchiveSearchMenu->shortcut(), QKeySequence(J("Ctrl+Shift+F")));
+    QVERIFY(form->ArchiveEnabledMenu->isChecked());
   }
 
   void statusTextsShowAsPlainTextWithTheirControlBytesVisible() {
