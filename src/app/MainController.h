@@ -98,7 +98,9 @@ class TMainController {
   void DownloadBegin();
   void DownloadComplete();
   // The link dispatch. `url`: the CP932 text the page wrote
-  // (NavigationUrlToPageText). True lets the view go there.
+  // (NavigationUrlToPageText). True lets the view go there. A link a rule
+  // handles loads nothing, so the view's loading state ends with it: the
+  // normal cursor, and the rule's own status text or else "読み込み完了".
   bool BeforeNavigate(const std::string& url);
 
   // Writes the pages of a log with the current settings and shows page 0;
@@ -132,6 +134,11 @@ class TMainController {
  private:
   void LoadPatterns();
   void SetEmulation(bool emulation);
+  // Every status text of the controller goes through here, so the dispatch
+  // can tell whether its rule said anything.
+  void ShowStatus(const std::string& text);
+  bool Dispatch(const std::string& url);
+  void PlayAcknowledged(const std::string& ghostName);
   void CreateSender();
   void PlayLinkClick(const std::string& url);
   // The log text of the conditions' request, fetched on a worker while the
@@ -152,6 +159,7 @@ class TMainController {
   std::unique_ptr<TDirectSSTP> sstp_;
   std::unique_ptr<TShownMessageIds> shownMids_;
   std::unique_ptr<TDownloadThreads> voteWorkers_;
+  unsigned statusTexts_ = 0;
 };
 
 // The OK rule of the settings dialog: the page count must read as a 32-bit

@@ -18,6 +18,8 @@ const char kForm[] = "Form";
 const char kHtml[] = "HTML";
 const char kPlay[] = "Play";
 const char kFmo[] = "FMO";
+const char kView[] = "Hollowmere.View";
+const char kZoom[] = "Zoom";
 
 std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
 
@@ -70,6 +72,8 @@ TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir) {
   s.MessagesPerPage = ini.ReadInteger(kGeneral, "1PageCount", d.MessagesPerPage);
   s.FmoNames = ini.ValueExists(kPlay, kFmo) ? ReadFmoNames(ini) : d.FmoNames;
   s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", d.PlayEnabled);
+  s.ViewZoomPercent =
+      std::clamp(ini.ReadInteger(kView, kZoom, d.ViewZoomPercent), kMinZoomPercent, kMaxZoomPercent);
   return s;
 }
 
@@ -85,6 +89,9 @@ void SaveSettings(TIniFile& ini, const TSettings& s) {
   ini.WriteInteger(kGeneral, "1PageCount", s.MessagesPerPage);
   WriteFmoNames(ini, s.FmoNames);
   ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
+  if (s.ViewZoomPercent != 100 || ini.ValueExists(kView, kZoom)) {
+    ini.WriteInteger(kView, kZoom, s.ViewZoomPercent);
+  }
 }
 
 void SaveSppDir(TIniFile& ini, const std::string& dir) { ini.WriteString(kGeneral, "SppDir", dir); }

@@ -30,7 +30,14 @@ struct TSettings {
   bool PlayEnabled = false;
   std::vector<std::string> FmoNames;
   TFormBounds Form;
+  // The view's zoom in percent, in a section of the program's own; kept
+  // between kMinZoomPercent and kMaxZoomPercent when read.
+  int32_t ViewZoomPercent = 100;
 };
+
+// The zooms the view offers, in percent.
+inline constexpr int32_t kMinZoomPercent = 25;
+inline constexpr int32_t kMaxZoomPercent = 500;
 
 // exeDir ends in "/".
 std::string SettingsFilePath(const std::string& exeDir);
@@ -45,7 +52,8 @@ TSettings DefaultSettings(const std::string& exeDir);
 // EFOpenError (EFTooLargeError when it is over the read limit).
 TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir);
 
-// Every key but "SppDir", in the end-of-run order. A refused write raises
+// Every key but "SppDir", in the end-of-run order; the zoom only when it is
+// not 100 or was stored before, so a file without it stays as it was. A refused write raises
 // EIniFileException and the keys after it are not written.
 void SaveSettings(TIniFile& ini, const TSettings& settings);
 

@@ -29,6 +29,9 @@ class IMainWindow {
   virtual void ShowRenderingMode(bool emulation) = 0;
   // Asks the application to end; the message loop returns later.
   virtual void RequestClose() = 0;
+  // The HTML view's zoom in percent; a window without one keeps 100.
+  virtual void SetZoomPercent(int32_t percent) {}
+  virtual int32_t ZoomPercent() const { return 100; }
 };
 
 // The four values the settings dialog carries, as its controls show them.

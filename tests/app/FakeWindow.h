@@ -24,6 +24,8 @@ class FakeMainWindow : public IMainWindow {
     leftChecked = !e;
   }
   void RequestClose() override { ++closeRequests; }
+  void SetZoomPercent(int32_t percent) override { zoom = percent; }
+  int32_t ZoomPercent() const override { return zoom; }
 
   TFormBounds bounds{0, 0, 0, 0};
   int boundsSet = 0;
@@ -32,6 +34,7 @@ class FakeMainWindow : public IMainWindow {
   bool emulationChecked = false;
   bool leftChecked = false;
   int closeRequests = 0;
+  int32_t zoom = 0;
 };
 
 // Plays a user who tries each step in turn: OK with the given values (the
