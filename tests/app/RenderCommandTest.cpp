@@ -235,6 +235,15 @@ TEST(RenderProgram, RendersTheSampleLogWithThePluginPictures) {
     EXPECT_EQ(testing::ReadFileBytes(entry.path().string()).substr(0, 2), "BM") << entry.path();
   }
   EXPECT_GT(pictures, 0);
+
+  // Without --plugins the pictures still come, and the run says from where.
+  const std::string bare = "'" + program + "' '" + DistDir() + "/log.txt' '" + dir.file("bare") + "' > '" +
+                           dir.file("stdout") + "' 2> '" + dir.file("stderr") + "'";
+  ASSERT_EQ(std::system(bare.c_str()), 0) << testing::ReadFileBytes(dir.file("stderr"));
+  EXPECT_NE(testing::ReadFileBytes(dir.file("stderr")).find("surface pictures from "), std::string::npos)
+      << testing::ReadFileBytes(dir.file("stderr"));
+  EXPECT_TRUE(fs::exists(dir.file("bare/cache/General-1.bmp")));
+  EXPECT_GT(std::distance(fs::directory_iterator(dir.file("bare/cache")), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -22,9 +22,13 @@
 
 #include "app/MainController.h"
 #include "app/WindowUi.h"
+#include "app/qt/FindBar.h"
+#include "app/qt/StatusPanel.h"
+#include "app/qt/ViewHistory.h"
 #include "platform/Ui.h"
 
 class QWebEngineProfile;
+class QShortcut;
 
 namespace hollowmere::qt {
 
@@ -80,6 +84,8 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   void SetBusyCursor(bool busy) override;
   void ShowRenderingMode(bool emulation) override;
   void RequestClose() override;
+  void SetZoomPercent(int32_t percent) override;
+  int32_t ZoomPercent() const override;
 
   // IHtmlView: `url` is CP932; a "file://" URL names a local path.
   void Navigate(const std::string& url) override;
@@ -87,7 +93,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   QWidget* BrowserPanel;
   QWebEngineView* MozillaBrowser;
   QStatusBar* StatusBar;
-  QLabel* StatusPanel;
+  TStatusPanel* StatusPanel;
   QMenuBar* MainMenu1;
   QMenu* FileMenu;
   QAction* LogShowMenu;
@@ -100,6 +106,9 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   QMenu* RenderingModeMenu;
   QAction* EmulationMenu;
   QAction* LeftMenu;
+  // Additions beside the design: find in page, page history.
+  TFindBar* FindBar = nullptr;
+  TViewHistory* History = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,11 +117,16 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   void BuildMenus();
   void BrowserPanelResize();
   QAction* AddItem(QMenu* menu, const char* caption, void (TMainController::*handler)());
+  void AddViewHelpers();
 
   QWidget* client_;
   QWebEngineProfile* profile_;
   TBrowserPage* page_;
   std::unique_ptr<TMainController> controller_;
+  // A page the program opens starts at its top, even when it is the page
+  // already shown, whose place the engine would otherwise keep.
+  bool toTopOnLoad_ = false;
+  QShortcut* findEscape_ = nullptr;
 };
 
 }  // namespace hollowmere::qt

@@ -1,6 +1,7 @@
 // Message boxes, status window and choosers in Qt.
 #include "app/qt/QtUi.h"
 
+#include "app/qt/DialogFit.h"
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -64,6 +65,7 @@ TfrmProgressWindow::TfrmProgressWindow(QWidget* centreOn)
   lblContent = new QLabel(ToQ(text::Sjis("プラグイン%sを読み込み中")), this);
   // 12 pixels of label would cut the descenders of a 12-pixel font here.
   lblContent->setGeometry(8, 16, 321, 15);
+  FitDialogToTexts(*this);
 }
 
 void TfrmProgressWindow::Show() {

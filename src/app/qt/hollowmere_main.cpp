@@ -29,6 +29,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/SocketWindows.h"
 #include "surfaces/SppList.h"
+#include "text/Encoding.h"
 
 namespace {
 
@@ -103,6 +104,11 @@ int main(int argc, char** argv) {
   logDownDialog.SetOwner(&form);
   fetchProgress.SetOwner(&form);
 
+  // A link the desktop has no program for would otherwise do nothing at all.
+  shell.SetOnFailure([&loop, &form](const std::string& url) {
+    loop.Post([&form, url] { form.SetStatusText(text::Sjis("リンクを開くアプリケーションがありません: ") + url); });
+  });
+
   form.FormCreate();
   form.show();
   int status = 0;
@@ -110,5 +116,7 @@ int main(int argc, char** argv) {
   // "noview" has closed the window; without a display nobody could use it.
   if (!headless && form.isVisible()) status = QApplication::exec();
   form.FormDestroy();
+  // The window and the loop go first; no late report may reach them.
+  shell.SetOnFailure(nullptr);
   return status;
 }
