@@ -105,7 +105,15 @@ bool TMainController::ShowLogText(const std::string& logText) {
   const auto remakeCache = [this] {
     if (settings_.SurfaceCacheDir.empty()) return;
     std::error_code ignored;
-    std::filesystem::create_directories(NativePath(settings_.SurfaceCacheDir), ignored);
+    const std::string cache = NativePath(settings_.SurfaceCacheDir);
+    std::filesystem::create_directories(cache, ignored);
+    // Surface -1 points to the blank picture in whichever cache folder is
+    // set; the program folder's copy goes there, never over one already in it.
+    const std::string blank = NativePath(exeDir_) + kBlankSurfaceFile;
+    const std::filesystem::path target = std::filesystem::path(cache) / "General-1.bmp";
+    if (std::filesystem::is_regular_file(blank, ignored) && !std::filesystem::exists(target, ignored)) {
+      std::filesystem::copy_file(blank, target, ignored);
+    }
   };
   TShownMessageIds written;
   const ShowLogContext ctx{*ssParser_,

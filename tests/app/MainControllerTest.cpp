@@ -344,6 +344,31 @@ TEST_F(MainControllerTest, LogFileItemShowsPageZero) {
   EXPECT_EQ(progress.events.front(), "create");
 }
 
+// Surface -1's blank picture reaches a cache folder of the user's choosing,
+// unless a picture of the user's own is already there.
+TEST_F(MainControllerTest, TheBlankSurfacePictureGoesIntoTheCacheFolderInUse) {
+  StartWithPluginFolder();
+  fs::copy_file(SourceDir() + "/data/log.txt", dir.file("log.txt"));
+  fs::create_directories(dir.file("cache"));
+  Spit(dir.file("cache/General-1.bmp"), "blank");
+  struct Case {
+    const char* folder;
+    const char* before;  // nullptr: no picture there yet
+    const char* after;
+  };
+  const Case cases[] = {{"mine/", nullptr, "blank"}, {"own/", "my own", "my own"}, {"cache/", "blank", "blank"}};
+  for (const Case& c : cases) {
+    controller.Settings().SurfaceCacheDir = dir.file(c.folder);
+    if (c.before != nullptr) {
+      fs::create_directories(dir.file(c.folder));
+      Spit(dir.file(c.folder) + "General-1.bmp", c.before);
+    }
+    controller.Guarded([&] { controller.LogLoadMenuClick(); });
+    EXPECT_EQ(ReadFileBytes(dir.file(c.folder) + "General-1.bmp"), c.after) << c.folder;
+  }
+  EXPECT_TRUE(boxes.messages.empty());
+}
+
 TEST_F(MainControllerTest, LogFileItemWithoutLogTxtReportsAndShowsNothing) {
   StartWithPluginFolder();
   controller.Guarded([&] { controller.LogLoadMenuClick(); });
