@@ -149,19 +149,11 @@ void TMainForm::BuildMenus() {
 
 void TMainForm::AddViewHelpers() {
   FindBar = new TFindBar(page_, MozillaBrowser, BrowserPanel);
-  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, FindBar, [this] {
-    FindBar->Open();
-    BrowserPanelResize();
-  });
-  connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, FindBar, [this] {
-    FindBar->FindNext(false);
-    BrowserPanelResize();
-  });
+  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, FindBar, [this] { FindBar->Open(); });
+  connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, FindBar,
+          [this] { FindBar->FindNext(false); });
   connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, FindBar,
-          [this] {
-            FindBar->FindNext(true);
-            BrowserPanelResize();
-          });
+          [this] { FindBar->FindNext(true); });
   FindBar->installEventFilter(this);
   // Esc closes the bar wherever the focus is in the window; while the bar
   // is hidden the key is left alone.

@@ -4,8 +4,9 @@
 // IMainWindow and IHtmlView.
 // Invariants: the panel keeps its design-time distances to the right and
 // bottom of the client area, the status bar is 19 pixels high, and the view
-// is always the panel's width minus 10 wide and the panel's height high; the
-// view never shows anything the program did not write.
+// is always the panel's width minus 10 wide and the panel's height high (less
+// the find bar's while that is open below it); the view never shows anything
+// the program did not write.
 #pragma once
 
 #include <QAction>
