@@ -8,3 +8,9 @@ endforeach()
 if(EXISTS ${SRC}/log.txt)
   file(COPY_FILE ${SRC}/log.txt ${DST}/log.txt ONLY_IF_DIFFERENT)
 endif()
+# The blank picture of surface -1 goes into the cache folder once: a picture
+# the user put there in its place stays.
+if(EXISTS ${SRC}/cache/General-1.bmp AND NOT EXISTS ${DST}/cache/General-1.bmp)
+  file(MAKE_DIRECTORY ${DST}/cache)
+  file(COPY_FILE ${SRC}/cache/General-1.bmp ${DST}/cache/General-1.bmp)
+endif()

@@ -22,6 +22,7 @@ foreach(standin voyla-standin ghost-standin)
 endforeach()
 
 install(FILES data/tagpat.txt data/metapat.txt data/log.txt DESTINATION ${HOLLOWMERE_PKG_DATADIR})
+install(FILES data/cache/General-1.bmp DESTINATION ${HOLLOWMERE_PKG_DATADIR}/cache)
 install(FILES include/hollowmere/spp.h DESTINATION include/hollowmere)
 install(FILES data/desktop/hollowmere.desktop DESTINATION share/applications)
 install(FILES data/desktop/hollowmere.svg DESTINATION share/icons/hicolor/scalable/apps)

@@ -55,6 +55,7 @@ void TMainController::FormCreate() {
   });
   SetEmulation(settings_.Emulation);
   ui_.Window.SetBounds(settings_.Form);
+  ui_.Window.SetZoomPercent(settings_.ViewZoomPercent);
 
   if (settings_.SppDir.empty()) {
     static const std::string ask = text::Sjis("プラグインディレクトリを設定して下さい");
@@ -72,9 +73,10 @@ void TMainController::CreateSender() {
   sstp_.reset();
   Guarded([&] {
     TDirectSSTP::TParts parts{ui_.Loop, ui_.Baseware, [this] { return settings_.FmoNames; },
-                              [this](const std::string& text) { ui_.Window.SetStatusText(text); }};
+                              [this](const std::string& text) { ShowStatus(text); }};
     sstp_ = std::make_unique<TDirectSSTP>(std::move(parts));
     sstp_->SetSenderName(kMainWindowCaption);
+    sstp_->SetOnAcknowledged([this](const std::string& ghost) { PlayAcknowledged(ghost); });
   });
 }
 
@@ -87,6 +89,7 @@ void TMainController::FormDestroy() {
   // Nobody is left to read a reply: no box may open while the program ends.
   voteWorkers_->AbandonAll();
   settings_.Form = ui_.Window.Bounds();
+  settings_.ViewZoomPercent = std::clamp(ui_.Window.ZoomPercent(), kMinZoomPercent, kMaxZoomPercent);
   Guarded([&] {
     TIniFile ini(SettingsFilePath(exeDir_));
     SaveSettings(ini, settings_);
@@ -111,7 +114,15 @@ bool TMainController::WritePages(const std::string& logText) {
   const auto remakeCache = [this] {
     if (settings_.SurfaceCacheDir.empty()) return;
     std::error_code ignored;
-    std::filesystem::create_directories(NativePath(settings_.SurfaceCacheDir), ignored);
+    const std::string cache = NativePath(settings_.SurfaceCacheDir);
+    std::filesystem::create_directories(cache, ignored);
+    // Surface -1 points to the blank picture in whichever cache folder is
+    // set; the program folder's copy goes there, never over one already in it.
+    const std::string blank = NativePath(exeDir_) + kBlankSurfaceFile;
+    const std::filesystem::path target = std::filesystem::path(cache) / "General-1.bmp";
+    if (std::filesystem::is_regular_file(blank, ignored) && !std::filesystem::exists(target, ignored)) {
+      std::filesystem::copy_file(blank, target, ignored);
+    }
   };
   TShownMessageIds written;
   shownMessages_ = 0;
@@ -200,20 +211,42 @@ void TMainController::SetEmulation(bool emulation) {
   ui_.Window.ShowRenderingMode(emulation);
 }
 
+void TMainController::ShowStatus(const std::string& text) {
+  ++statusTexts_;
+  ui_.Window.SetStatusText(text);
+}
+
 void TMainController::DownloadBegin() {
   static const std::string loading = text::Sjis("読み込み中...");
-  ui_.Window.SetStatusText(loading);
+  ShowStatus(loading);
   ui_.Window.SetBusyCursor(true);
 }
 
 void TMainController::DownloadComplete() {
   static const std::string done = text::Sjis("読み込み完了");
-  ui_.Window.SetStatusText(statusAfterLoad_.empty() ? done : statusAfterLoad_);
+  ShowStatus(statusAfterLoad_.empty() ? done : statusAfterLoad_);
   statusAfterLoad_.clear();
   ui_.Window.SetBusyCursor(false);
 }
 
 bool TMainController::BeforeNavigate(const std::string& url) {
+  const unsigned before = statusTexts_;
+  bool go = true;
+  try {
+    go = Dispatch(url);
+  } catch (...) {
+    // A rule that failed has loaded nothing either.
+    ui_.Window.SetBusyCursor(false);
+    throw;
+  }
+  if (go) return true;
+  // The view may have announced the click as a load; none follows.
+  if (statusTexts_ == before) DownloadComplete();
+  ui_.Window.SetBusyCursor(false);
+  return false;
+}
+
+bool TMainController::Dispatch(const std::string& url) {
   // The first rule whose test holds decides.
   // Vote rule, then agree rule: the request goes to the service.
   static const std::string voted = text::Sjis("投票しました:");
@@ -251,16 +284,26 @@ void TMainController::PlayLinkClick(const std::string& url) {
   std::optional<TMessageItem> message = ParsePlayLink(url);
   if (!message) {
     static const std::string unreadable = text::Sjis("再生リンクを読み取れませんでした");
-    ui_.Window.SetStatusText(unreadable);
+    ShowStatus(unreadable);
     return;
   }
   if (!sstp_) {
     static const std::string noSender = text::Sjis("再生の準備ができていません");
-    ui_.Window.SetStatusText(noSender);
+    ShowStatus(noSender);
     return;
   }
   playRecords_.push_back(std::make_unique<TMessageItem>(std::move(*message)));
   sstp_->Enqueue(*playRecords_.back());
+  // Nothing is sent yet; the acknowledgement says who played it.
+  static const std::string queued = text::Sjis("再生待ちに入れました");
+  const std::size_t waiting = sstp_->QueueLength();
+  ShowStatus(waiting > 1 ? queued + text::Sjis(" (待ち ") + std::to_string(waiting) + text::Sjis(" 件)")
+                         : queued);
+}
+
+void TMainController::PlayAcknowledged(const std::string& ghostName) {
+  static const std::string played = text::Sjis("再生しました:");
+  ShowStatus(played + ghostName);
 }
 
 void TMainController::Guarded(const std::function<void()>& action) {

@@ -112,7 +112,9 @@ class TMainController {
   void DownloadBegin();
   void DownloadComplete();
   // The link dispatch. `url`: the CP932 text the page wrote
-  // (NavigationUrlToPageText). True lets the view go there.
+  // (NavigationUrlToPageText). True lets the view go there. A link a rule
+  // handles loads nothing, so the view's loading state ends with it: the
+  // normal cursor, and the rule's own status text or else "読み込み完了".
   bool BeforeNavigate(const std::string& url);
 
   // Keeps an accepted log in the archive (when archiving is on), then writes
@@ -158,6 +160,11 @@ class TMainController {
   // Pages of archived lines; `status` is shown once they have loaded.
   void ShowArchivedLines(const std::vector<TArchiveLine>& lines, const std::string& status);
   void SetEmulation(bool emulation);
+  // Every status text of the controller goes through here, so the dispatch
+  // can tell whether its rule said anything.
+  void ShowStatus(const std::string& text);
+  bool Dispatch(const std::string& url);
+  void PlayAcknowledged(const std::string& ghostName);
   void CreateSender();
   void PlayLinkClick(const std::string& url);
   // The log text of the conditions' request, fetched on a worker while the
@@ -188,6 +195,7 @@ class TMainController {
   TArchiveSearchRequest lastSearch_;
   // Shown in place of "読み込み完了" when the next page has loaded.
   std::string statusAfterLoad_;
+  unsigned statusTexts_ = 0;
 };
 
 // The OK rule of the settings dialog: the page count must read as a 32-bit

@@ -123,7 +123,7 @@ void TMainController::ArchiveEnabledMenuClick() {
 void TMainController::ShowArchivedLines(const std::vector<TArchiveLine>& lines, const std::string& status) {
   plugins_.LoadFolder(settings_.SppDir);
   if (WritePages(ArchiveLogText(lines, "Hollowmere archive"))) statusAfterLoad_ = status;
-  ui_.Window.SetStatusText(status);
+  ShowStatus(status);
 }
 
 void TMainController::ArchiveSearchMenuClick() {

@@ -105,7 +105,7 @@ void TMainController::VoteLinkClicked(const std::string& url, std::string_view p
     ui_.Boxes.ShowMessage(refusal);
     return;
   }
-  ui_.Window.SetStatusText(statusText + mid);
+  ShowStatus(statusText + mid);
   ui_.Boxes.Beep();
 }
 

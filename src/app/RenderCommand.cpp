@@ -9,8 +9,10 @@
 
 #include "app/ConsoleProgressBar.h"
 #include "app/ConsoleUi.h"
+#include "app/Settings.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "regex/bmRegExp.h"
 #include "render/Pages.h"
@@ -71,6 +73,25 @@ std::vector<std::string> LoadPatterns(const fs::path& folder, const char* name) 
 // there on first use when the program is installed).
 fs::path DefaultPatternsFolder() { return fs::path(NativePath(ProgramFolder())); }
 
+bool IsFolder(const std::string& nativePath) {
+  std::error_code ec;
+  return !nativePath.empty() && fs::is_directory(nativePath, ec);
+}
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// Surface -1 points to this picture in the cache folder; a picture of the
+// user's own there stays.
+void PlaceBlankSurface(const fs::path& cacheDir) {
+  const std::string source = ShippedBlankSurface(CurrentProgramFolderPlaces());
+  if (source.empty()) return;
+  std::error_code ec;
+  fs::copy_file(source, cacheDir / fs::path(source).filename(), fs::copy_options::skip_existing, ec);
+}
+
 int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& err, bool terminal) {
   const fs::path outDir = AbsoluteFolder(options.OutDir);
   const fs::path cacheDir = options.CacheDir.empty() ? outDir / "cache" : AbsoluteFolder(options.CacheDir);
@@ -101,6 +122,13 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
       return 1;
     }
     plugins.LoadFolder(ForPages(pluginsDir.string(), "plugin folder path") + "/");
+  } else {
+    // Without a word the pages would show every picture broken: the
+    // window's choice, else the shipped plugins, and the user is told which.
+    const TRenderPlugins chosen = DefaultRenderPlugins(
+        ExistingProgramFolder(CurrentProgramFolderPlaces()), NativePath(DefaultPluginFolder()));
+    err << "hollowmere-render: " << chosen.Note << '\n';
+    if (!chosen.Folder.empty()) plugins.LoadFolder(ProgramPath(chosen.Folder));
   }
 
   // The folders are made once the log is accepted: a file that is no log
@@ -111,6 +139,7 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
     if (!fs::is_directory(outDir)) throw FileCreateError(outDirCp932);
     fs::create_directories(cacheDir, ec);
     if (!fs::is_directory(cacheDir)) throw FileCreateError(cacheDirCp932);
+    PlaceBlankSurface(cacheDir);
   };
 
   TConsoleProgressBar bar(err, terminal);
@@ -145,6 +174,23 @@ int Run(const RenderCommandOptions& options, std::ostream& out, std::ostream& er
 }
 
 }  // namespace
+
+TRenderPlugins DefaultRenderPlugins(const std::string& programFolder, const std::string& installedFolder) {
+  const std::string settingsFile = programFolder + "Hollowmere.ini";
+  std::string chosen;
+  try {
+    const TIniFile ini(SettingsFilePath(ProgramPath(programFolder)));
+    chosen = WithSlash(NativePath(ini.ReadString("General", "SppDir", "")));
+  } catch (const std::exception&) {
+    // A settings file that cannot be read names no folder.
+  }
+  if (IsFolder(chosen)) return {chosen, "surface pictures from " + chosen + " (the window's plugin folder in " + settingsFile + ")"};
+  if (IsFolder(installedFolder)) {
+    return {WithSlash(installedFolder), "surface pictures from " + WithSlash(installedFolder) + " (the installed plugins)"};
+  }
+  return {std::string(), "no plugin folder (no --plugins, none named in " + settingsFile +
+                             ", no installed plugins): the pages show no surface pictures"};
+}
 
 int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      bool terminal) {

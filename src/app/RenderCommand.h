@@ -12,6 +12,16 @@
 
 namespace hollowmere {
 
+// The plugin folder a run without --plugins uses: the one the window's
+// settings ("Hollowmere.ini" in `programFolder`) name when it is a folder,
+// else `installedFolder` when it is one, else none. Folders native, ending
+// in "/"; `Note` says which was taken, for the user.
+struct TRenderPlugins {
+  std::string Folder;  // empty: no plugins
+  std::string Note;
+};
+TRenderPlugins DefaultRenderPlugins(const std::string& programFolder, const std::string& installedFolder);
+
 // Runs the command and returns the exit status: 0 when the pages are written,
 // 1 when the log was rejected or rendering failed, 2 for a bad command line.
 // `out` gets where the pages are; `err` every message (UTF-8). `terminal`

@@ -20,6 +20,8 @@ const char kHtml[] = "HTML";
 const char kPlay[] = "Play";
 const char kFmo[] = "FMO";
 const char kArchive[] = "Archive";
+const char kView[] = "Hollowmere.View";
+const char kZoom[] = "Zoom";
 
 std::string FmoKey(std::size_t index) { return index == 0 ? kFmo : kFmo + std::to_string(index + 1); }
 
@@ -75,6 +77,8 @@ TSettings LoadSettings(const TIniFile& file, const std::string& exeDir) {
   s.PlayEnabled = ini.ReadBool(kPlay, "Enabled", d.PlayEnabled);
   s.ArchiveEnabled = ini.ReadBool(kArchive, "Enabled", d.ArchiveEnabled);
   s.ArchiveFile = ini.ReadString(kArchive, "File", d.ArchiveFile);
+  s.ViewZoomPercent =
+      std::clamp(ini.ReadInteger(kView, kZoom, d.ViewZoomPercent), kMinZoomPercent, kMaxZoomPercent);
   return s;
 }
 
@@ -93,6 +97,9 @@ void SaveSettings(TIniFile& file, const TSettings& s) {
   ini.WriteBool(kPlay, "Enabled", s.PlayEnabled);
   // A file that never turned archiving off stays as it always was.
   if (!s.ArchiveEnabled || ini.ValueExists(kArchive, "Enabled")) ini.WriteBool(kArchive, "Enabled", s.ArchiveEnabled);
+  if (s.ViewZoomPercent != 100 || ini.ValueExists(kView, kZoom)) {
+    ini.WriteInteger(kView, kZoom, s.ViewZoomPercent);
+  }
   ini.UpdateFile();
 }
 

@@ -35,7 +35,14 @@ struct TSettings {
   // program folder's (never written back, so an empty one stays absent).
   bool ArchiveEnabled = true;
   std::string ArchiveFile;
+  // The view's zoom in percent, in a section of the program's own; kept
+  // between kMinZoomPercent and kMaxZoomPercent when read.
+  int32_t ViewZoomPercent = 100;
 };
+
+// The zooms the view offers, in percent.
+inline constexpr int32_t kMinZoomPercent = 25;
+inline constexpr int32_t kMaxZoomPercent = 500;
 
 // exeDir ends in "/".
 std::string SettingsFilePath(const std::string& exeDir);
@@ -51,8 +58,9 @@ TSettings DefaultSettings(const std::string& exeDir);
 TSettings LoadSettings(const TIniFile& ini, const std::string& exeDir);
 
 // Every key but "SppDir", in the end-of-run order, in one write of the
-// file. A refused write raises EIniFileException and leaves the file as it
-// was, no key written.
+// file; the zoom only when it is not 100 or was stored before, so a file
+// without it stays as it was. A refused write raises EIniFileException and
+// leaves the file as it was, no key written.
 void SaveSettings(TIniFile& ini, const TSettings& settings);
 
 void SaveSppDir(TIniFile& ini, const std::string& dir);

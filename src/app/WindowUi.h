@@ -35,6 +35,9 @@ class IMainWindow {
   virtual void ShowArchiveState(const std::string& text, bool problem) {}
   // The check mark of the archive's on/off item.
   virtual void ShowArchiveEnabled(bool enabled) {}
+  // The HTML view's zoom in percent; a window without one keeps 100.
+  virtual void SetZoomPercent(int32_t percent) {}
+  virtual int32_t ZoomPercent() const { return 100; }
 };
 
 // The four values the settings dialog carries, as its controls show them.

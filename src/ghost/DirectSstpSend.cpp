@@ -77,6 +77,11 @@ std::string TDirectSSTP::SenderName() const {
   return senderName_;
 }
 
+void TDirectSSTP::SetOnAcknowledged(std::function<void(const std::string&)> handler) {
+  std::lock_guard lock(mutex_);
+  onAcknowledged_ = std::move(handler);
+}
+
 std::string TDirectSSTP::LastReply() const {
   std::lock_guard lock(mutex_);
   return lastReply_;
@@ -137,6 +142,10 @@ void TDirectSSTP::Pass() {
   const std::string ifGhost = target != nullptr ? target->GhostNames() : std::string();
   const TWindowHandle window = target != nullptr ? target->HWnd() : 0;
   if (window == 0) return;
+  {
+    std::lock_guard lock(mutex_);
+    lastTargetName_ = target->Name();
+  }
   TCopyData message;
   message.Sender = static_cast<std::uint32_t>(replyHandle_);
   message.DwData = kSstpCopyDataId;
@@ -157,9 +166,18 @@ void TDirectSSTP::ReportError(const std::string& text) {
 std::uint32_t TDirectSSTP::ReplyWindowProc(const TCopyData& message) {
   const std::size_t nul = message.Bytes.find('\0');
   std::string reply = message.Bytes.substr(0, nul);
-  std::lock_guard lock(mutex_);
-  lastReply_ = std::move(reply);
-  if (lastReply_.compare(0, kSstpOk.size(), kSstpOk) == 0 && !queue_.empty()) queue_.pop_front();
+  std::function<void(const std::string&)> report;
+  std::string ghost;
+  {
+    std::lock_guard lock(mutex_);
+    lastReply_ = std::move(reply);
+    if (lastReply_.compare(0, kSstpOk.size(), kSstpOk) != 0 || queue_.empty()) return 0;
+    queue_.pop_front();
+    report = onAcknowledged_;
+    ghost = lastTargetName_;
+  }
+  // Outside the lock: the handler may look at the queue.
+  if (report) report(ghost);
   return 0;
 }
 

@@ -84,6 +84,9 @@ class TDirectSSTP {
   // The third part of the "Sender" header.
   void SetSenderName(std::string name);
   std::string SenderName() const;
+  // Main thread: called with the "name" of the ghost whose window was last
+  // sent the message, each time an acknowledgement removes the head.
+  void SetOnAcknowledged(std::function<void(const std::string& ghostName)> handler);
   // The text of the last answer the reply window received.
   std::string LastReply() const;
   std::size_t QueueLength() const;
@@ -110,6 +113,9 @@ class TDirectSSTP {
   std::deque<const TMessageItem*> queue_;
   std::string lastReply_;
   std::string senderName_;
+  // The ghost the head was last sent to, for the acknowledgement's report.
+  std::string lastTargetName_;
+  std::function<void(const std::string&)> onAcknowledged_;
 
   // Worker only: the error last reported, until a pass gets past Detect.
   std::string reportedError_;

@@ -69,6 +69,7 @@ void Seed(const std::string& folder, const std::string& dataDir) {
     // interrupted copy never leaves half a pattern file that a later start
     // would take as seeded, and a file that appeared meanwhile is kept.
     const std::string partial = target + ".seeding";
+    fs::create_directories(fs::path(target).parent_path(), ec);
     const bool copied = fs::is_regular_file(source, ec) &&
                         fs::copy_file(source, partial, fs::copy_options::overwrite_existing, ec);
     const bool placed = copied && (::link(partial.c_str(), target.c_str()) == 0 || errno == EEXIST);
@@ -99,6 +100,18 @@ std::string ResolveProgramFolder(const TProgramFolderPlaces& places) {
   MakeUserFolder(folder);
   Seed(folder, places.DataDir);
   return folder;
+}
+
+std::string ExistingProgramFolder(const TProgramFolderPlaces& places) {
+  return IsPortable(places.ExeDir) ? places.ExeDir : UserFolder(places);
+}
+
+std::string ShippedBlankSurface(const TProgramFolderPlaces& places) {
+  for (const std::string& folder : {places.ExeDir, places.DataDir}) {
+    std::error_code ec;
+    if (fs::is_regular_file(folder + kBlankSurfaceFile, ec)) return folder + kBlankSurfaceFile;
+  }
+  return std::string();
 }
 
 std::string ProgramFolder() { return ProgramPath(ResolveProgramFolder(CurrentProgramFolderPlaces())); }

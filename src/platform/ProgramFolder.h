@@ -35,12 +35,24 @@ TProgramFolderPlaces CurrentProgramFolderPlaces();
 
 // The files a program folder needs and the seeding copies.
 inline constexpr const char* kPatternFiles[] = {"tagpat.txt", "metapat.txt"};
-inline constexpr const char* kSeedFiles[] = {"tagpat.txt", "metapat.txt", "log.txt"};
+// The picture every surface -1 points to rides with them, in the default
+// cache folder.
+inline constexpr const char* kBlankSurfaceFile = "cache/General-1.bmp";
+inline constexpr const char* kSeedFiles[] = {"tagpat.txt", "metapat.txt", "log.txt",
+                                             kBlankSurfaceFile};
 
 // The program folder (native, ending in "/"), made and seeded when it is the
 // per-user one. Raises ESeedError naming the file when a seed cannot be
 // copied, EFCreateError when the folder cannot be made.
 std::string ResolveProgramFolder(const TProgramFolderPlaces& places);
+
+// The program folder the rule would choose, without making or seeding it
+// (native, ending in "/"; it may not exist yet).
+std::string ExistingProgramFolder(const TProgramFolderPlaces& places);
+
+// The shipped blank picture of surface -1: in the portable program folder,
+// else in the installed data folder. Native; empty when neither has it.
+std::string ShippedBlankSurface(const TProgramFolderPlaces& places);
 
 // The program folder of this process in program (CP932) text, ending in "/".
 std::string ProgramFolder();

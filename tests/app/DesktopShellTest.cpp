@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <mutex>
+#include <vector>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -51,9 +53,46 @@ TEST(DesktopShell, HandlerReceivesTheUrlAsOneUtf8Argument) {
   EXPECT_FALSE(pwned.good());
 }
 
-TEST(DesktopShell, MissingHandlerIsIgnored) {
-  TDesktopShell shell("/nonexistent/hollowmere-opener");
-  EXPECT_NO_THROW(shell.Open("http://example.com/", "open"));
+// A URL the desktop cannot open is reported, whether the handler is missing
+// or ends with a failure (xdg-open's 3: no program for it); one that opens is not.
+TEST(DesktopShell, AHandlerThatCannotOpenTheUrlIsReported) {
+  TempDir dir;
+  struct Case {
+    const char* name;
+    std::string body;  // empty: no handler at all
+    bool reported;
+  };
+  const Case cases[] = {{"opens", "exit 0", false},
+                        {"no program for it", "exit 3", true},
+                        {"killed", "kill -9 $$", true},
+                        {"missing", "", true}};
+  for (const Case& c : cases) {
+    const std::string opener = dir.file(std::string("opener-") + c.name);
+    if (!c.body.empty()) {
+      std::ofstream(opener) << "#!/bin/sh\n" << c.body << "\n";
+      chmod(opener.c_str(), 0755);
+    }
+    std::mutex mutex;
+    std::vector<std::string> failed;
+    TDesktopShell shell(opener);
+    shell.SetOnFailure([&](const std::string& url) {
+      std::lock_guard lock(mutex);
+      failed.push_back(url);
+    });
+    EXPECT_NO_THROW(shell.Open(text::Sjis("http://例.jp/"), "open")) << c.name;
+    // Long enough for the handler to end; the report comes from the reaper.
+    for (int i = 0; i < 100; ++i) {
+      {
+        std::lock_guard lock(mutex);
+        if (!failed.empty()) break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.reported ? 50 : 5));
+    }
+    shell.SetOnFailure(nullptr);
+    EXPECT_EQ(failed, c.reported ? std::vector<std::string>{text::Sjis("http://例.jp/")}
+                                 : std::vector<std::string>{})
+        << c.name;
+  }
 }
 
 }  // namespace

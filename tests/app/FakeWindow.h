@@ -29,6 +29,8 @@ class FakeMainWindow : public IMainWindow {
     archiveProblem = problem;
   }
   void ShowArchiveEnabled(bool enabled) override { archiveChecked = enabled; }
+  void SetZoomPercent(int32_t percent) override { zoom = percent; }
+  int32_t ZoomPercent() const override { return zoom; }
 
   TFormBounds bounds{0, 0, 0, 0};
   int boundsSet = 0;
@@ -40,6 +42,7 @@ class FakeMainWindow : public IMainWindow {
   std::string archiveState;
   bool archiveProblem = false;
   bool archiveChecked = false;
+  int32_t zoom = 0;
 };
 
 // Plays a user who tries each step in turn: OK with the given values (the

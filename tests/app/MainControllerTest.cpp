@@ -134,14 +134,20 @@ TEST_F(MainControllerTest, PluginFolderChosenAtStartIsLoadedAndWrittenAtOnce) {
 TEST_F(MainControllerTest, SettingsFilePlacesWindowAndSkipsThePrompt) {
   Spit(IniPath(),
        "[General]\r\nRenderingMode=0\r\nSppDir=/p/\r\n1PageCount=0x20\r\n"
-       "[Form]\r\nTop=1\r\nLeft=2\r\nWidth=300\r\nHeight=200\r\n");
+       "[Form]\r\nTop=1\r\nLeft=2\r\nWidth=300\r\nHeight=200\r\n"
+       "[Hollowmere.View]\r\nZoom=150\r\n");
   controller.FormCreate();
   EXPECT_EQ(window.bounds, (TFormBounds{1, 2, 300, 200}));
+  EXPECT_EQ(window.zoom, 150);
   EXPECT_FALSE(window.emulationChecked);
   EXPECT_TRUE(window.leftChecked);
   EXPECT_EQ(controller.Settings().MessagesPerPage, 32);
   EXPECT_TRUE(boxes.messages.empty());
   EXPECT_TRUE(files.filters.empty());
+  // The zoom the view has at the end is the one kept.
+  window.zoom = 80;
+  controller.FormDestroy();
+  EXPECT_EQ(TIniFile(IniPath()).ReadString("Hollowmere.View", "Zoom", "?"), "80");
 }
 
 TEST_F(MainControllerTest, MissingPatternFilesAreReportedAndStartGoesOn) {
@@ -291,6 +297,37 @@ TEST_F(MainControllerTest, StatusTextsFollowTheView) {
   EXPECT_FALSE(window.busy);
 }
 
+// A link a rule handles loads nothing: whatever the view announced for the
+// click, the cursor comes back and the status is the rule's own or the end
+// of loading, never "読み込み中..." for good.
+TEST_F(MainControllerTest, AHandledLinkEndsTheViewsLoadingState) {
+  StartWithPluginFolder();
+  controller.Settings().Luid = "me";
+  struct Case {
+    const char* name;
+    std::string url;
+    std::string status;
+  };
+  const Case cases[] = {
+      {"vote", "http://vote.mid1/", Sjis("投票しました:mid1")},
+      {"agree", "http://agree.mid2/", Sjis("同意しました") + "mid2"},
+      {"play while disabled", "http://messageofhlwmrplay/G,C,x,", Sjis("読み込み完了")},
+      {"shell", "http://example.com/", Sjis("読み込み完了")},
+  };
+  for (const Case& c : cases) {
+    controller.DownloadBegin();
+    EXPECT_FALSE(controller.BeforeNavigate(c.url)) << c.name;
+    EXPECT_EQ(window.status, c.status) << c.name;
+    EXPECT_FALSE(window.busy) << c.name;
+  }
+  // A page link loads: its own end says so.
+  controller.DownloadBegin();
+  EXPECT_TRUE(controller.BeforeNavigate("file:///h/long1.html"));
+  EXPECT_EQ(window.status, Sjis("読み込み中..."));
+  EXPECT_TRUE(window.busy);
+  controller.FormDestroy();
+}
+
 TEST_F(MainControllerTest, ExitAsksTheWindowToClose) {
   controller.ExitMenuClick();
   EXPECT_EQ(window.closeRequests, 1);
@@ -305,6 +342,31 @@ TEST_F(MainControllerTest, LogFileItemShowsPageZero) {
   EXPECT_TRUE(fs::exists(dir.file("long0.html")));
   // The plugins were reloaded first.
   EXPECT_EQ(progress.events.front(), "create");
+}
+
+// Surface -1's blank picture reaches a cache folder of the user's choosing,
+// unless a picture of the user's own is already there.
+TEST_F(MainControllerTest, TheBlankSurfacePictureGoesIntoTheCacheFolderInUse) {
+  StartWithPluginFolder();
+  fs::copy_file(SourceDir() + "/data/log.txt", dir.file("log.txt"));
+  fs::create_directories(dir.file("cache"));
+  Spit(dir.file("cache/General-1.bmp"), "blank");
+  struct Case {
+    const char* folder;
+    const char* before;  // nullptr: no picture there yet
+    const char* after;
+  };
+  const Case cases[] = {{"mine/", nullptr, "blank"}, {"own/", "my own", "my own"}, {"cache/", "blank", "blank"}};
+  for (const Case& c : cases) {
+    controller.Settings().SurfaceCacheDir = dir.file(c.folder);
+    if (c.before != nullptr) {
+      fs::create_directories(dir.file(c.folder));
+      Spit(dir.file(c.folder) + "General-1.bmp", c.before);
+    }
+    controller.Guarded([&] { controller.LogLoadMenuClick(); });
+    EXPECT_EQ(ReadFileBytes(dir.file(c.folder) + "General-1.bmp"), c.after) << c.folder;
+  }
+  EXPECT_TRUE(boxes.messages.empty());
 }
 
 TEST_F(MainControllerTest, LogFileItemWithoutLogTxtReportsAndShowsNothing) {
@@ -352,10 +414,25 @@ TEST_F(PlayRuleTest, APlayLinkQueuesItsMessageForTheGhost) {
   EXPECT_TRUE(shell.opened.empty());
   EXPECT_TRUE(boxes.messages.empty());
 
+  // The click said it was queued, the acknowledgement which ghost played it.
+  EXPECT_TRUE(loop.ServeFor(std::chrono::seconds(10),
+                            [&] { return window.status == Sjis("再生しました:さくら"); }))
+      << window.status;
+
   // The rule looks for the prefix anywhere in the URL.
   EXPECT_FALSE(controller.BeforeNavigate("about:blank#http://messageofhlwmrplay/G,C,x,"));
   ASSERT_TRUE(Delivered(2));
   EXPECT_NE(baseware.Received(3001).at(1).Bytes.find("\r\nScript: x.\r\n"), std::string::npos);
+}
+
+TEST_F(PlayRuleTest, AQueuedPlaySaysSoAndHowManyWait) {
+  StartPlaying(true);
+  // Answers reach the controller only through the loop, which is not served yet.
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,x,"));
+  EXPECT_EQ(window.status, Sjis("再生待ちに入れました"));
+  EXPECT_FALSE(controller.BeforeNavigate("http://messageofhlwmrplay/G,C,y,"));
+  EXPECT_EQ(window.status, Sjis("再生待ちに入れました (待ち 2 件)"));
+  EXPECT_TRUE(Delivered(2));
 }
 
 TEST_F(PlayRuleTest, DisabledPlaybackOnlySaysSo) {

@@ -162,6 +162,42 @@ TEST_F(RenderRun, FailuresAreReportedWithoutPages) {
   EXPECT_NE(err.str().find("plugin folder"), std::string::npos) << err.str();
 }
 
+// Without --plugins the pictures come from the window's plugin folder, else
+// the installed plugins; the run says which, or that there are none.
+TEST(RenderPlugins, TheWindowsFolderThenTheInstalledOne) {
+  TempDir dir;
+  const std::string program = dir.file("prog/");
+  const std::string mine = dir.file("mine/");
+  const std::string installed = dir.file("installed/");
+  fs::create_directories(program);
+  fs::create_directories(mine);
+  fs::create_directories(installed);
+  struct Case {
+    const char* name;
+    std::string ini;  // empty: no file
+    std::string installedFolder;
+    std::string folder;
+    const char* noteHas;
+  };
+  const Case cases[] = {
+      {"window's folder", "[General]\r\nSppDir=" + mine + "\r\n", installed, mine, "window's plugin folder"},
+      {"window's folder without its slash", "[General]\r\nSppDir=" + dir.file("mine") + "\r\n", installed, mine,
+       "window's plugin folder"},
+      {"window's folder gone", "[General]\r\nSppDir=" + dir.file("gone/") + "\r\n", installed, installed,
+       "installed plugins"},
+      {"no settings", "", installed, installed, "installed plugins"},
+      {"empty setting", "[General]\r\nSppDir=\r\n", installed, installed, "installed plugins"},
+      {"nothing at all", "", dir.file("none/"), "", "no plugin folder"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(program + "Hollowmere.ini");
+    if (!c.ini.empty()) std::ofstream(program + "Hollowmere.ini", std::ios::binary) << c.ini;
+    const TRenderPlugins chosen = DefaultRenderPlugins(program, c.installedFolder);
+    EXPECT_EQ(chosen.Folder, c.folder) << c.name;
+    EXPECT_NE(chosen.Note.find(c.noteHas), std::string::npos) << c.name << ": " << chosen.Note;
+  }
+}
+
 // The built program on the sample log, with the sample plugin.
 TEST(RenderProgram, RendersTheSampleLogWithThePluginPictures) {
   const std::string program = DistDir() + "/hollowmere-render";
@@ -189,13 +225,25 @@ TEST(RenderProgram, RendersTheSampleLogWithThePluginPictures) {
   }
   EXPECT_GE(pages, 2);
 
+  // Surface -1's blank picture came along; the plugin made the others.
+  EXPECT_EQ(testing::ReadFileBytes(dir.file("out/cache/General-1.bmp")),
+            testing::ReadFileBytes(testing::SourceDir() + "/data/cache/General-1.bmp"));
   int pictures = 0;
   for (const auto& entry : fs::directory_iterator(dir.file("out/cache"))) {
-    if (entry.path().extension() != ".bmp") continue;
+    if (entry.path().extension() != ".bmp" || entry.path().filename() == "General-1.bmp") continue;
     ++pictures;
     EXPECT_EQ(testing::ReadFileBytes(entry.path().string()).substr(0, 2), "BM") << entry.path();
   }
   EXPECT_GT(pictures, 0);
+
+  // Without --plugins the pictures still come, and the run says from where.
+  const std::string bare = "'" + program + "' '" + DistDir() + "/log.txt' '" + dir.file("bare") + "' > '" +
+                           dir.file("stdout") + "' 2> '" + dir.file("stderr") + "'";
+  ASSERT_EQ(std::system(bare.c_str()), 0) << testing::ReadFileBytes(dir.file("stderr"));
+  EXPECT_NE(testing::ReadFileBytes(dir.file("stderr")).find("surface pictures from "), std::string::npos)
+      << testing::ReadFileBytes(dir.file("stderr"));
+  EXPECT_TRUE(fs::exists(dir.file("bare/cache/General-1.bmp")));
+  EXPECT_GT(std::distance(fs::directory_iterator(dir.file("bare/cache")), fs::directory_iterator()), 1);
 }
 
 }  // namespace

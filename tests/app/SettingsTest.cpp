@@ -106,6 +106,38 @@ TEST(Settings, EverySettingSurvivesARestart) {
   EXPECT_TRUE(LoadSettings(ini, dir.path()).FmoNames.empty());
 }
 
+// The view's zoom lives in a section of its own, read within its range and
+// written only once it differs from 100, so an ordinary file keeps its bytes.
+TEST(Settings, ZoomIsKeptInItsOwnSectionWithinRange) {
+  struct Case {
+    const char* stored;  // nullptr: no key
+    int32_t read;
+  };
+  const Case cases[] = {{nullptr, 100}, {"150", 150}, {"10", 25}, {"9999", 500}, {"abc", 100},
+                        {"0x64", 100}, {"-3", 25}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    std::ofstream(SettingsFilePath(dir.path()), std::ios::binary)
+        << "[Play]\r\nEnabled=1\r\n"
+        << (c.stored ? std::string("[Hollowmere.View]\r\nZoom=") + c.stored + "\r\n" : "");
+    const TSettings s = LoadSettings(TIniFile(SettingsFilePath(dir.path())), dir.path());
+    EXPECT_EQ(s.ViewZoomPercent, c.read) << (c.stored ? c.stored : "none");
+    EXPECT_TRUE(s.PlayEnabled);
+  }
+  TempDir dir;
+  TIniFile ini(SettingsFilePath(dir.path()));
+  TSettings s = LoadSettings(ini, dir.path());
+  SaveSettings(ini, s);
+  EXPECT_FALSE(ini.ValueExists("Hollowmere.View", "Zoom"));
+  s.ViewZoomPercent = 175;
+  SaveSettings(ini, s);
+  EXPECT_EQ(LoadSettings(ini, dir.path()).ViewZoomPercent, 175);
+  // Back at 100 it is still written: the stored 175 must not come back.
+  s.ViewZoomPercent = 100;
+  SaveSettings(ini, s);
+  EXPECT_EQ(LoadSettings(ini, dir.path()).ViewZoomPercent, 100);
+}
+
 TEST(Settings, MemoTextRoundTrip) {
   EXPECT_EQ(FmoNamesText({"Sakura", "B"}), "Sakura\r\nB\r\n");
   EXPECT_EQ(FmoNamesFromText("Sakura\r\nB\r\n"), (std::vector<std::string>{"Sakura", "B"}));

@@ -26,10 +26,14 @@ folder=$XDG_DATA_HOME/hollowmere
   "$usr/share/hollowmere/log.txt" "$stage/out" >"$stage/render.out" 2>&1 ||
   { cat "$stage/render.out"; fail "hollowmere-render failed"; }
 [ -s "$stage/out/long0.html" ] || fail "no page written"
-ls "$stage/out/cache/"*.bmp >/dev/null 2>&1 || fail "no surface picture from the installed plugin"
+ls "$stage/out/cache/"*.bmp | grep -qv /General-1.bmp || fail "no surface picture from the installed plugin"
 # Its patterns came from the per-user folder, seeded from the installed data.
 cmp -s "$folder/tagpat.txt" "$usr/share/hollowmere/tagpat.txt" || fail "per-user folder not seeded"
 [ "$(stat -c %a "$folder")" = 700 ] || fail "per-user folder is not private"
+cmp -s "$folder/cache/General-1.bmp" "$usr/share/hollowmere/cache/General-1.bmp" ||
+  fail "blank surface picture not seeded"
+cmp -s "$stage/out/cache/General-1.bmp" "$usr/share/hollowmere/cache/General-1.bmp" ||
+  fail "blank surface picture not beside the rendered pages"
 
 # The window program without a display, pointed at a service that is not
 # there: it starts, fails the fetch, ends by itself and saves its settings.

@@ -24,7 +24,7 @@ class ProgramFolderTest : public ::testing::Test {
  protected:
   ProgramFolderTest() {
     fs::create_directories(root.file("bin"));
-    fs::create_directories(root.file("share/hollowmere"));
+    fs::create_directories(root.file("share/hollowmere/cache"));
     for (const char* name : kSeedFiles) WriteFileBytes(root.file("share/hollowmere/") + name, name);
     places.ExeDir = root.file("bin/");
     places.DataDir = root.file("share/hollowmere/");
@@ -68,9 +68,11 @@ TEST_F(ProgramFolderTest, OtherwiseThePrivateUserFolderIsMadeAndSeededOnce) {
   const std::string folder = root.file("xdg/hollowmere/");
   places.XdgDataHome = root.file("xdg");
   WriteFileBytes(folder + "tagpat.txt", "edited");
+  WriteFileBytes(folder + kBlankSurfaceFile, "my own picture");
   fs::remove(folder + "log.txt");
   EXPECT_EQ(ResolveProgramFolder(places), folder);
   EXPECT_EQ(ReadFileBytes(folder + "tagpat.txt"), "edited");
+  EXPECT_EQ(ReadFileBytes(folder + kBlankSurfaceFile), "my own picture");
   EXPECT_EQ(ReadFileBytes(folder + "log.txt"), "log.txt");
 }
 

@@ -1,6 +1,7 @@
 // The fetch progress window.
 #include "app/qt/FetchProgress.h"
 
+#include "app/qt/DialogFit.h"
 #include <QLocale>
 
 #include "app/qt/QtText.h"
@@ -17,6 +18,7 @@ TFetchProgressForm::TFetchProgressForm(QWidget* owner)
   AbandonButton = new QPushButton(J("中止(&A)"), this);
   AbandonButton->setGeometry(177, 39, 75, 25);
   connect(AbandonButton, &QPushButton::clicked, this, [this] { reject(); });
+  FitDialogToTexts(*this);
 }
 
 void TFetchProgressForm::Show(std::function<void()> onAbandon) {

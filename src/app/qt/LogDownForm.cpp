@@ -1,6 +1,7 @@
 // The dialog's controls at their design positions, wired to the conditions.
 #include "app/qt/LogDownForm.h"
 
+#include "app/qt/DialogFit.h"
 #include <QDate>
 #include <algorithm>
 #include <QGuiApplication>
@@ -76,6 +77,8 @@ TLogDownForm::TLogDownForm(QWidget* owner, const TLogConditions& conditions, con
   const int okWidth = buttonWidth(OKButton);
   CancelButton->setGeometry(width() - 8 - cancelWidth, 106, cancelWidth, 25);
   OKButton->setGeometry(CancelButton->x() - 8 - okWidth, 106, okWidth, 25);
+
+  FitDialogToTexts(*this);
 
   modes_ = new QButtonGroup(this);
   modes_->addButton(TimeRadioButton, static_cast<int>(TLogMode::Period));

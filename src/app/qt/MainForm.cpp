@@ -2,8 +2,10 @@
 #include "app/qt/MainForm.h"
 
 #include <QEvent>
+#include <QShortcut>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 
 #include "app/NavigationUrl.h"
@@ -12,6 +14,8 @@
 #include "app/qt/QtText.h"
 #include "app/qt/QtUi.h"
 #include "app/qt/ScreenArea.h"
+#include "app/qt/ViewContextMenu.h"
+#include "app/qt/ViewZoom.h"
 #include "platform/FileSystem.h"
 #include "text/Visible.h"
 
@@ -57,7 +61,6 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
   // A profile of its own, kept in memory only: no cookies, cache or history on disk.
   profile_ = new QWebEngineProfile(this);
   MozillaBrowser = new QWebEngineView(BrowserPanel);
-  MozillaBrowser->setContextMenuPolicy(Qt::NoContextMenu);
   page_ = new TBrowserPage(profile_, this, [this](const std::string& url) {
     bool go = false;
     controller_->Guarded([&] { go = controller_->BeforeNavigate(url); });
@@ -78,7 +81,7 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
   StatusBar = statusBar();
   StatusBar->setSizeGripEnabled(false);
   StatusBar->setFixedHeight(kStatusBarHeight);
-  StatusPanel = new QLabel(StatusBar);
+  StatusPanel = new TStatusPanel(StatusBar);
   // Status texts carry ghosts' names and the service's words: never markup.
   StatusPanel->setTextFormat(Qt::PlainText);
   StatusBar->addWidget(StatusPanel, 1);
@@ -92,6 +95,7 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
                              services.FileChooser, services.Loop, services.Baseware,
                              services.Service, services.ArchiveSearch});
   BuildMenus();
+  AddViewHelpers();
 
   // A refused navigation (a vote, a link for the shell) loads nothing; its
   // start and stop must not cover the status text its rule has just set.
@@ -100,6 +104,11 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
       controller_->Guarded([this] { controller_->DownloadBegin(); });
     } else {
+      if (toTopOnLoad_) {
+        toTopOnLoad_ = false;
+        // Page scripts are off; this one runs in the program's own world.
+        page_->runJavaScript(QStringLiteral("window.scrollTo(0, 0);"), QWebEngineScript::ApplicationWorld);
+      }
       controller_->Guarded([this] { controller_->DownloadComplete(); });
     }
   });
@@ -155,7 +164,39 @@ void TMainForm::BuildMenus() {
   ArchiveEnabledMenu->setChecked(true);
 }
 
+void TMainForm::AddViewHelpers() {
+  FindBar = new TFindBar(page_, MozillaBrowser, BrowserPanel);
+  connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, FindBar, [this] { FindBar->Open(); });
+  connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, FindBar,
+          [this] { FindBar->FindNext(false); });
+  connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, FindBar,
+          [this] { FindBar->FindNext(true); });
+  FindBar->installEventFilter(this);
+  // Esc closes the bar wherever the focus is in the window; while the bar
+  // is hidden the key is left alone.
+  findEscape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  findEscape_->setEnabled(false);
+  connect(findEscape_, &QShortcut::activated, FindBar, [this] { FindBar->Close(); });
+  InstallZoomKeys(this, MozillaBrowser);
+  History = new TViewHistory(MozillaBrowser, this);
+  // Ctrl+Q ends the program as the exit item does.
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, ExitMenu,
+          &QAction::trigger);
+  // Addresses as the page wrote them, not percent-encoded.
+  const auto linkText = [](const QUrl& url) {
+    return ToQ(NavigationUrlToPageText(url.toEncoded().toStdString()));
+  };
+  connect(page_, &QWebEnginePage::linkHovered, StatusPanel,
+          [this, linkText](const QString& url) { StatusPanel->ShowLink(url.isEmpty() ? url : linkText(QUrl(url))); });
+  InstallViewContextMenu(MozillaBrowser, linkText);
+}
+
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // The find bar takes its room from the view while it is shown.
+  if (watched == FindBar && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+    if (findEscape_ != nullptr) findEscape_->setEnabled(event->type() == QEvent::Show);
+    BrowserPanelResize();
+  }
   if (event->type() == QEvent::Resize) {
     if (watched == client_) {
       BrowserPanel->setGeometry(0, 0, std::max(0, client_->width() - kPanelRightGap),
@@ -169,8 +210,10 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainForm::BrowserPanelResize() {
   if (MozillaBrowser == nullptr) return;
-  MozillaBrowser->setGeometry(0, 0, std::max(0, BrowserPanel->width() - 10),
-                              BrowserPanel->height());
+  const int findHeight = FindBar != nullptr && FindBar->isVisibleTo(BrowserPanel) ? FindBar->sizeHint().height() : 0;
+  const int viewHeight = std::max(0, BrowserPanel->height() - findHeight);
+  MozillaBrowser->setGeometry(0, 0, std::max(0, BrowserPanel->width() - 10), viewHeight);
+  if (findHeight > 0) FindBar->setGeometry(0, viewHeight, std::max(0, BrowserPanel->width() - 10), findHeight);
 }
 
 void TMainForm::SetBounds(const TFormBounds& bounds) {
@@ -192,7 +235,7 @@ TFormBounds TMainForm::Bounds() const {
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
-  StatusPanel->setText(ToQ(text::VisibleControls(text, text::LineBreaks::Show)));
+  StatusPanel->SetStatus(ToQ(text::VisibleControls(text, text::LineBreaks::Show)));
 }
 
 void TMainForm::SetBusyCursor(bool busy) {
@@ -219,7 +262,12 @@ void TMainForm::ShowArchiveState(const std::string& text, bool problem) {
 
 void TMainForm::ShowArchiveEnabled(bool enabled) { ArchiveEnabledMenu->setChecked(enabled); }
 
+void TMainForm::SetZoomPercent(int32_t percent) { SetViewZoomPercent(*MozillaBrowser, percent); }
+
+int32_t TMainForm::ZoomPercent() const { return ViewZoomPercent(*MozillaBrowser); }
+
 void TMainForm::Navigate(const std::string& url) {
+  toTopOnLoad_ = true;
   static const std::string fileScheme = "file://";
   if (url.compare(0, fileScheme.size(), fileScheme) == 0) {
     const std::string path = url.substr(fileScheme.size());

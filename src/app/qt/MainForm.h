@@ -4,8 +4,9 @@
 // IMainWindow and IHtmlView.
 // Invariants: the panel keeps its design-time distances to the right and
 // bottom of the client area, the status bar is 19 pixels high, and the view
-// is always the panel's width minus 10 wide and the panel's height high; the
-// view never shows anything the program did not write.
+// is always the panel's width minus 10 wide and the panel's height high (less
+// the find bar's while that is open below it); the view never shows anything
+// the program did not write.
 #pragma once
 
 #include <QAction>
@@ -23,9 +24,13 @@
 #include "app/ArchiveUi.h"
 #include "app/MainController.h"
 #include "app/WindowUi.h"
+#include "app/qt/FindBar.h"
+#include "app/qt/StatusPanel.h"
+#include "app/qt/ViewHistory.h"
 #include "platform/Ui.h"
 
 class QWebEngineProfile;
+class QShortcut;
 
 namespace hollowmere::qt {
 
@@ -86,6 +91,8 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   void ShowArchiveEnabled(bool enabled) override;
   // Where archive problems are told too (a batch run's standard error).
   void SetProblemBoxes(IMessageBoxes* boxes) { problems_ = boxes; }
+  void SetZoomPercent(int32_t percent) override;
+  int32_t ZoomPercent() const override;
 
   // IHtmlView: `url` is CP932; a "file://" URL names a local path.
   void Navigate(const std::string& url) override;
@@ -93,7 +100,7 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   QWidget* BrowserPanel;
   QWebEngineView* MozillaBrowser;
   QStatusBar* StatusBar;
-  QLabel* StatusPanel;
+  TStatusPanel* StatusPanel;
   QMenuBar* MainMenu1;
   QMenu* FileMenu;
   QAction* LogShowMenu;
@@ -112,6 +119,9 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   QAction* ArchiveEnabledMenu;
   // Beside the status text, which page loading leaves alone.
   QLabel* ArchivePanel;
+  // Additions beside the design: find in page, page history.
+  TFindBar* FindBar = nullptr;
+  TViewHistory* History = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -120,12 +130,17 @@ class TMainForm : public QMainWindow, public IMainWindow, public IHtmlView {
   void BuildMenus();
   void BrowserPanelResize();
   QAction* AddItem(QMenu* menu, const char* caption, void (TMainController::*handler)());
+  void AddViewHelpers();
 
   QWidget* client_;
   QWebEngineProfile* profile_;
   TBrowserPage* page_;
   std::unique_ptr<TMainController> controller_;
   IMessageBoxes* problems_ = nullptr;
+  // A page the program opens starts at its top, even when it is the page
+  // already shown, whose place the engine would otherwise keep.
+  bool toTopOnLoad_ = false;
+  QShortcut* findEscape_ = nullptr;
 };
 
 }  // namespace hollowmere::qt

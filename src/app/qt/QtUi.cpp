@@ -1,6 +1,7 @@
 // Message boxes, status window and choosers in Qt.
 #include "app/qt/QtUi.h"
 
+#include "app/qt/DialogFit.h"
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -78,6 +79,7 @@ TfrmProgressWindow::TfrmProgressWindow(QWidget* centreOn)
   lblContent->setTextFormat(Qt::PlainText);
   // 12 pixels of label would cut the descenders of a 12-pixel font here.
   lblContent->setGeometry(8, 16, 321, 15);
+  FitDialogToTexts(*this);
 }
 
 void TfrmProgressWindow::Show() {

@@ -1,6 +1,7 @@
 // The settings dialog's controls, in tab order, at their design positions.
 #include "app/qt/SettingForm.h"
 
+#include "app/qt/DialogFit.h"
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -48,6 +49,7 @@ TSettingForm::TSettingForm(QWidget* owner, OkRule okRule)
 
   connect(OKButton, &QPushButton::clicked, this, [this] { OKButtonClick(); });
   connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  FitDialogToTexts(*this);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());

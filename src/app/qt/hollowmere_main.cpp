@@ -128,6 +128,11 @@ int Run(int argc, char** argv) {
   fetchProgress.SetOwner(&form);
   archiveSearch.SetOwner(&form);
 
+  // A link the desktop has no program for would otherwise do nothing at all.
+  shell.SetOnFailure([&loop, &form](const std::string& url) {
+    loop.Post([&form, url] { form.SetStatusText(text::Sjis("リンクを開くアプリケーションがありません: ") + url); });
+  });
+
   form.FormCreate();
   form.show();
   // An error no handler caught is reported like any other, and the program
@@ -151,6 +156,8 @@ int Run(int argc, char** argv) {
     return status;
   });
   form.FormDestroy();
+  // The window and the loop go first; no late report may reach them.
+  shell.SetOnFailure(nullptr);
   return status;
 }
 

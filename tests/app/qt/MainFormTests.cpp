@@ -434,8 +434,10 @@ class MainFormTests : public QObject {
       QCOMPARE(shell->opened[i].url, expected[i]);
       QCOMPARE(shell->opened[i].verb, std::string());
     }
-    // The view stayed where it was.
+    // The view stayed where it was, and its loading state ended with the click.
     QVERIFY(form->MozillaBrowser->url().toLocalFile().endsWith("/long9.html"));
+    QTRY_COMPARE(form->StatusPanel->Status(), J("読み込み完了"));
+    QVERIFY(form->MozillaBrowser->cursor().shape() != Qt::WaitCursor);
 
     // Under load the engine may report the earlier page's load late, so the
     // wait is for the page itself.
@@ -448,6 +450,74 @@ class MainFormTests : public QObject {
   // the link's round trip gives: the view reports "\\" as "/", the link's
   // percent signs decode ("% 5" and "%of" vanish), "," becomes "." and the
   // final \\e goes.
+  // The view's keys: find bar, zoom, page history and Ctrl+Q, as a user
+  // presses them on the window.
+  void viewKeysFindZoomGoBackAndQuit() {
+    SetPluginFolder(dir->path());
+    Start();
+    form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    Spit(dir->file("long0.html"), "<html><body>abc x abc y abc</body></html>");
+    Spit(dir->file("long1.html"), "<html><body>one</body></html>");
+    QSignalSpy loaded(form->MozillaBrowser, &QWebEngineView::loadFinished);
+    form->Navigate("file://" + dir->path() + "long0.html");
+    QVERIFY(WaitForLoad(loaded));
+    const int fullHeight = form->MozillaBrowser->height();
+    QCOMPARE(fullHeight, form->BrowserPanel->height());
+
+    const auto key = [&](int k, Qt::KeyboardModifiers m = {}) {
+      QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : form.get();
+      QTest::keyClick(focus, static_cast<Qt::Key>(k), m);
+    };
+    key(Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(form->FindBar->isVisible());
+    QVERIFY(form->MozillaBrowser->height() < fullHeight);
+    QTest::keyClicks(form->FindBar->Field(), "abc");
+    struct Step {
+      int key;
+      Qt::KeyboardModifiers mods;
+      const char* count;
+    };
+    const Step steps[] = {{0, {}, "1 / 3 件"},
+                          {Qt::Key_Return, {}, "2 / 3 件"},
+                          {Qt::Key_F3, {}, "3 / 3 件"},
+                          {Qt::Key_F3, {}, "1 / 3 件"},
+                          {Qt::Key_F3, Qt::ShiftModifier, "3 / 3 件"}};
+    for (const Step& step : steps) {
+      if (step.key != 0) key(step.key, step.mods);
+      QTRY_COMPARE_WITH_TIMEOUT(form->FindBar->Count()->text(), J(step.count), 10000);
+    }
+    key(Qt::Key_Escape);
+    QTRY_VERIFY(!form->FindBar->isVisible());
+    QCOMPARE(form->MozillaBrowser->height(), fullHeight);
+
+    const struct {
+      int key;
+      int32_t zoom;
+    } zooms[] = {{Qt::Key_Equal, 110}, {Qt::Key_Equal, 125}, {Qt::Key_Minus, 110},
+                 {Qt::Key_0, 100}, {Qt::Key_Minus, 90}};
+    for (const auto& z : zooms) {
+      key(z.key, Qt::ControlModifier);
+      QTRY_COMPARE(form->ZoomPercent(), z.zoom);
+    }
+
+    loaded.clear();
+    form->Navigate("file://" + dir->path() + "long1.html");
+    QVERIFY(WaitForLoad(loaded));
+    const struct {
+      int key;
+      const char* page;
+    } moves[] = {{Qt::Key_Left, "/long0.html"}, {Qt::Key_Left, "/long0.html"}, {Qt::Key_Right, "/long1.html"}};
+    for (const auto& m : moves) {
+      key(m.key, Qt::AltModifier);
+      QTRY_VERIFY_WITH_TIMEOUT(form->MozillaBrowser->url().toLocalFile().endsWith(m.page), 10000);
+    }
+    // Zoom stays across pages, and Ctrl+Q ends as the exit item does.
+    QCOMPARE(form->ZoomPercent(), 90);
+    key(Qt::Key_Q, Qt::ControlModifier);
+    QTRY_VERIFY(!form->isVisible());
+  }
+
   void playLinkReachesTheStandinGhost() {
     QVERIFY(StartStandin({"--ghost", J("さくら,うにゅう,3101")}));
     StartPlaying();

@@ -13,6 +13,8 @@ const std::vector<WindowTestClass>& WindowTestClasses() {
       {"MainFormTests", MakeMainFormTests},
       {"ServiceWindowTests", MakeServiceWindowTests},
       {"BatchTests", MakeBatchTests},
+      {"DialogFitTests", MakeDialogFitTests},
+      {"ViewPartsTests", MakeViewPartsTests},
   };
   return classes;
 }

@@ -28,5 +28,7 @@ std::unique_ptr<QObject> MakeDialogTests();
 std::unique_ptr<QObject> MakeMainFormTests();
 std::unique_ptr<QObject> MakeServiceWindowTests();
 std::unique_ptr<QObject> MakeBatchTests();
+std::unique_ptr<QObject> MakeDialogFitTests();
+std::unique_ptr<QObject> MakeViewPartsTests();
 
 }  // namespace hollowmere::qt::testing
