@@ -130,9 +130,10 @@ void TDirectSSTP::Pass() {
     senderName = senderName_;
   }
   try {
-    seeker_->Detect();
+    // A baseware that holds its lock cannot hold up the end either.
+    seeker_->Detect(sendStop_.get_token());
   } catch (const ESakuraSeekerError& e) {
-    ReportError(e.what());
+    if (!sendStop_.stop_requested()) ReportError(e.what());
     return;
   }
   reportedError_.clear();

@@ -12,8 +12,9 @@
 // does not own: they must outlive the sender. A seeker error ends only the
 // pass it happened in: it is reported once (until a pass succeeds or the
 // error changes) and the next pass tries again. Ending the sender cuts a
-// send in flight short, so the program never outlives its window waiting on
-// a ghost that does not read; a message not yet acknowledged is dropped.
+// send in flight, or a wait for a baseware's lock, short, so the program
+// never outlives its window waiting on a ghost; a message not yet
+// acknowledged is dropped.
 #pragma once
 
 #include <atomic>

@@ -94,17 +94,17 @@ TSakuraProcess* TSakuraSeeker::FindByName(std::string_view name) {
   return nullptr;
 }
 
-void TSakuraSeeker::Detect() {
+void TSakuraSeeker::Detect(std::stop_token stop) {
   Clear();
   currentText_.clear();
-  for (const std::string& fmoName : fileMappingTarget_) ReadFmo(fmoName);
+  for (const std::string& fmoName : fileMappingTarget_) ReadFmo(fmoName, stop);
   const bool changed = currentText_ != previousText_;
   previousText_ = currentText_;
   if (changed && OnDetectResultChanged) OnDetectResultChanged(*this);
   if (OnAfterDetection) OnAfterDetection(*this);
 }
 
-void TSakuraSeeker::ReadFmo(const std::string& fmoName) {
+void TSakuraSeeker::ReadFmo(const std::string& fmoName, const std::stop_token& stop) {
   std::string mutexName = fmoName + "FMO";
   if (OnGetMutexName) {
     mutexName = fmoName;
@@ -117,7 +117,7 @@ void TSakuraSeeker::ReadFmo(const std::string& fmoName) {
     cached = mutexes_.emplace(mutexName, std::move(mutex)).first;
   }
   INamedMutex& mutex = *cached->second;
-  if (!mutex.Wait(mutexWait_)) throw ESakuraSeekerError(text::Sjis("Mutex同期タイムアウト"));
+  if (!mutex.Wait(mutexWait_, stop)) throw ESakuraSeekerError(text::Sjis("Mutex同期タイムアウト"));
   std::string blockText;
   {
     const TMutexHold hold(mutex);

@@ -15,6 +15,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -86,8 +87,9 @@ class TSakuraSeeker {
 
   // Rebuilds the entries from every block of FileMappingTarget, in order.
   // Raises ESakuraSeekerError; the entries of the blocks read before the
-  // failing one stay.
-  void Detect();
+  // failing one stay. A wait for a mutex ends as a time-out once `stop` is
+  // requested.
+  void Detect(std::stop_token stop = {});
 
   int Count() const { return static_cast<int>(processes_.size()); }
   TSakuraProcess& Processes(int index) { return *processes_.at(static_cast<std::size_t>(index)); }
@@ -108,7 +110,7 @@ class TSakuraSeeker {
   TSakuraSeekerGetMutexNameEvent OnGetMutexName;
 
  private:
-  void ReadFmo(const std::string& fmoName);
+  void ReadFmo(const std::string& fmoName, const std::stop_token& stop);
   std::string ReadBlockText(const std::string& fmoName);
   void ParseBlock(const std::string& text, const std::string& fmoName);
   void Clear();

@@ -32,7 +32,7 @@ class TFlockMutex : public INamedMutex {
               std::chrono::milliseconds poll)
       : files_(files), lockFileName_(std::move(lockFileName)), lock_(std::move(lock)), poll_(poll) {}
 
-  bool Wait(std::chrono::milliseconds timeout) override {
+  bool Wait(std::chrono::milliseconds timeout, std::stop_token stop) override {
     if (!lock_.IsOpen()) {
       const TTrustedFolder folder = OpenTrustedFolder(files_.Folder(), false);
       if (folder.State != TTrustedFolder::EState::Open) return true;
@@ -48,7 +48,7 @@ class TFlockMutex : public INamedMutex {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) return true;
       const auto now = Clock::now();
-      if (now >= deadline) return false;
+      if (now >= deadline || stop.stop_requested()) return false;
       std::this_thread::sleep_for(
           std::min<Clock::duration>(poll_, deadline - now));
     }

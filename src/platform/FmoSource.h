@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 namespace hollowmere {
@@ -17,9 +18,10 @@ namespace hollowmere {
 class INamedMutex {
  public:
   virtual ~INamedMutex() = default;
-  // Waits at most `timeout` to own the mutex. False only on a time-out; any
-  // other outcome (the holder died, the wait failed) counts as owning.
-  virtual bool Wait(std::chrono::milliseconds timeout) = 0;
+  // Waits at most `timeout` to own the mutex. False only on a time-out or
+  // once `stop` is requested; any other outcome (the holder died, the wait
+  // failed) counts as owning.
+  virtual bool Wait(std::chrono::milliseconds timeout, std::stop_token stop = {}) = 0;
   virtual void Release() = 0;
 };
 

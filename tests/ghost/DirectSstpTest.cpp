@@ -317,6 +317,22 @@ TEST_F(DirectSstpTest, EndingAbandonsTheSendInFlightAndServesTheLoopMeanwhile) {
   EXPECT_EQ(baseware.ReceivedCount(3001), 1u);
   baseware.FreeSends();
 
+  // Nor can a baseware that holds its lock, with the full 3-second wait.
+  const auto waits = [&] {
+    const std::vector<std::string> events = baseware.Events();
+    return std::count(events.begin(), events.end(), "wait SakuraFMO");
+  };
+  const auto waitsBefore = waits();
+  baseware.HoldMutex("SakuraFMO");
+  Start({5ms, 50s, TSakuraSeeker::kMutexWait});
+  Enqueue("G");
+  ASSERT_TRUE(Serve([&] { return waits() > waitsBefore; }));
+  const auto locked = Clock::now();
+  sender.reset();
+  EXPECT_LT(Clock::now() - locked, 2s);
+  EXPECT_TRUE(shown.empty()) << "the end is no error to show";
+  baseware.FreeMutex("SakuraFMO");
+
   // The worker waiting for a main-thread step when the end comes: the wait
   // runs the step, so the worker gets through its pass and ends.
   Start({5ms, 50s, 20ms});

@@ -212,11 +212,13 @@ TEST(VoylaStandinTest, TheProgramAnswersOverHttpPrintsEachRequestAndRecordsItsBy
                 "GET /fetchlog.cgi?recent=30 HTTP/1.1\r\n" + head + "\r\n");
 }
 
-constexpr std::size_t kBig = std::size_t{48} << 20;
+constexpr std::size_t kBig = std::size_t{16} << 20;
 
-// A client socket on the loopback, unconnected when the port is not served.
-TUniqueFd Dial(int port) {
+// A client socket on the loopback, unconnected when the port is not served;
+// with `receiveBuffer`, the kernel holds at most about that much for it.
+TUniqueFd Dial(int port, int receiveBuffer = 0) {
   TUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (receiveBuffer > 0) ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
@@ -355,7 +357,7 @@ TEST_F(StandinServerTest, IdleSlowAndNonReadingClientsHoldUpNobody) {
     crowd.push_back(Dial(server.Port()));
     SendText(crowd.back(), "GET /slow HTTP/1.1\r\n");
   }
-  const TUniqueFd deaf = Dial(server.Port());
+  const TUniqueFd deaf = Dial(server.Port(), 4096);
   ASSERT_TRUE(SendText(deaf, "GET /big HTTP/1.1\r\n\r\n"));
   for (int round = 0; round < 3; ++round) {
     for (int i = 24; i < 28; ++i) SendText(crowd[static_cast<std::size_t>(i)], "X: y\r\n");  // a header now and then
@@ -373,6 +375,8 @@ TEST_F(StandinServerTest, IdleSlowAndNonReadingClientsHoldUpNobody) {
     EXPECT_EQ(ReadToEnd(crowd[static_cast<std::size_t>(i)], 2s, &closed), "") << i;
     EXPECT_TRUE(closed) << i;
   }
+  // Well past the write limit, whenever the reply started.
+  std::this_thread::sleep_for(1s);
   bool closed = false;
   const std::string big = ReadToEnd(deaf, 5s, &closed);
   EXPECT_TRUE(closed);

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <thread>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -279,6 +281,18 @@ TEST_F(FmoFilesTest, ALockHeldElsewhereTimesOutUntilItsHolderDies) {
   EXPECT_EQ(DetectError(seeker), Sjis("Mutex同期タイムアウト"));
   EXPECT_GE(Clock::now() - start, 150ms);
   EXPECT_EQ(seeker.Count(), 0);
+
+  // A stop ends the wait within moments, whatever is left of it.
+  TSakuraSeeker patient(files, 50s);
+  std::stop_source stop;
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(50ms);
+    stop.request_stop();
+  });
+  const auto stopped = Clock::now();
+  EXPECT_THROW(patient.Detect(stop.get_token()), ESakuraSeekerError);
+  stopper.join();
+  EXPECT_LT(Clock::now() - stopped, 3s);
 
   holder.Die();
   seeker.Detect();

@@ -11,11 +11,19 @@ namespace hollowmere::testing {
 class FakeBaseware::Mutex : public INamedMutex {
  public:
   Mutex(FakeBaseware& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
-  bool Wait(std::chrono::milliseconds timeout) override {
+  bool Wait(std::chrono::milliseconds timeout, std::stop_token stop) override {
+    // Before the lock: a stop already requested runs the callback at once.
+    const std::stop_callback wake(stop, [this] {
+      std::lock_guard stopLock(owner_.mutex_);
+      owner_.changed_.notify_all();
+    });
     std::unique_lock lock(owner_.mutex_);
     owner_.events_.push_back("wait " + name_);
     MutexState& state = owner_.mutexes_[name_];
-    if (!owner_.changed_.wait_for(lock, timeout, [&] { return !state.heldByOther; })) return false;
+    if (!owner_.changed_.wait_for(lock, timeout, [&] { return !state.heldByOther || stop.stop_requested(); }) ||
+        stop.stop_requested()) {
+      return false;
+    }
     state.heldByReader = true;
     return true;
   }

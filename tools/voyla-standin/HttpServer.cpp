@@ -94,7 +94,8 @@ THead ParseHead(std::string_view head, std::size_t maxBody) {
   while (lineEnd != std::string_view::npos && lineEnd + 1 < head.size()) {
     const std::size_t start = lineEnd + 1;
     lineEnd = head.find('\n', start);
-    const std::string_view line = head.substr(start, lineEnd == std::string_view::npos ? lineEnd : lineEnd - start);
+    const std::string_view line =
+        head.substr(start, lineEnd == std::string_view::npos ? lineEnd : lineEnd - start);
     const std::size_t colon = line.find(':');
     if (Trim(line).empty()) continue;
     if (colon == std::string_view::npos || colon == 0) return Failed(400);
@@ -141,7 +142,8 @@ class THttpServer::Impl {
     stop_ = TUniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     done_ = TUniqueFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
     epoll_ = TUniqueFd(::epoll_create1(EPOLL_CLOEXEC));
-    if (stop_.Get() < 0 || done_.Get() < 0 || epoll_.Get() < 0) throw std::runtime_error("cannot make the event loop");
+    if (stop_.Get() < 0 || done_.Get() < 0 || epoll_.Get() < 0)
+      throw std::runtime_error("cannot make the event loop");
     Watch(listener_.Get(), EPOLLIN, EPOLL_CTL_ADD);
     Watch(stop_.Get(), EPOLLIN, EPOLL_CTL_ADD);
     Watch(done_.Get(), EPOLLIN, EPOLL_CTL_ADD);
@@ -169,7 +171,8 @@ class THttpServer::Impl {
   void Run() {
     std::vector<epoll_event> events(64);
     for (;;) {
-      const int n = ::epoll_wait(epoll_.Get(), events.data(), static_cast<int>(events.size()), MillisecondsToNextDeadline());
+      const int n = ::epoll_wait(epoll_.Get(), events.data(), static_cast<int>(events.size()),
+                                 MillisecondsToNextDeadline());
       if (n < 0 && errno != EINTR) return;
       for (int i = 0; i < n; ++i) {
         const int fd = events[i].data.fd;
@@ -199,15 +202,15 @@ class THttpServer::Impl {
   struct Connection {
     TUniqueFd Fd;
     EState State = EState::Idle;
-    std::string In;             // the current request's bytes, and any read after it
-    std::size_t HeadEnd = 0;    // past the header section's blank line; 0 until it came
+    std::string In;           // the current request's bytes, and any read after it
+    std::size_t HeadEnd = 0;  // past the header section's blank line; 0 until it came
     THead Head;
     std::string OutHead;
     std::shared_ptr<const std::string> OutBody;
     std::size_t Written = 0;
     bool CloseAfter = false;
     Clock::time_point Deadline;
-    uint64_t Serial = 0;        // tells a worker's reply for a connection that went
+    uint64_t Serial = 0;  // tells a worker's reply for a connection that went
   };
 
   struct Job {
@@ -258,7 +261,8 @@ class THttpServer::Impl {
   bool DropLongestIdle() {
     auto longest = connections_.end();
     for (auto it = connections_.begin(); it != connections_.end(); ++it) {
-      if (it->second.State == EState::Idle && (longest == connections_.end() || it->second.Deadline < longest->second.Deadline)) {
+      if (it->second.State == EState::Idle &&
+          (longest == connections_.end() || it->second.Deadline < longest->second.Deadline)) {
         longest = it;
       }
     }
@@ -307,7 +311,8 @@ class THttpServer::Impl {
     if (c.HeadEnd == 0) {
       std::size_t end = c.In.find("\r\n\r\n");
       end = end == std::string::npos ? end : end + 4;
-      if (const std::size_t lf = c.In.find("\n\n"); lf != std::string::npos && (end == std::string::npos || lf + 2 < end)) {
+      if (const std::size_t lf = c.In.find("\n\n");
+          lf != std::string::npos && (end == std::string::npos || lf + 2 < end)) {
         end = lf + 2;
       }
       if (end == std::string::npos || end > limits_.MaxHeaderBytes) {
@@ -322,8 +327,9 @@ class THttpServer::Impl {
       }
     }
     if (c.In.size() < c.HeadEnd + c.Head.BodyLength) return;
-    Job job{c.Fd.Get(), c.Serial, {std::move(c.Head.Method), std::move(c.Head.Target),
-                                   c.In.substr(c.HeadEnd, c.Head.BodyLength)}};
+    Job job{c.Fd.Get(),
+            c.Serial,
+            {std::move(c.Head.Method), std::move(c.Head.Target), c.In.substr(c.HeadEnd, c.Head.BodyLength)}};
     c.CloseAfter = !c.Head.KeepAlive;
     c.In.erase(0, c.HeadEnd + c.Head.BodyLength);
     c.HeadEnd = 0;
@@ -346,7 +352,8 @@ class THttpServer::Impl {
     if (reply.Body == nullptr) reply.Body = std::make_shared<const std::string>();
     c.OutHead = "HTTP/1.1 " + std::to_string(reply.Status) + " " + Reason(reply.Status) +
                 "\r\nContent-Type: text/plain; charset=Shift_JIS\r\nContent-Length: " +
-                std::to_string(reply.Body->size()) + (c.CloseAfter ? "\r\nConnection: close" : "") + "\r\n\r\n";
+                std::to_string(reply.Body->size()) + (c.CloseAfter ? "\r\nConnection: close" : "") +
+                "\r\n\r\n";
     c.OutBody = std::move(reply.Body);
     c.Written = 0;
     c.State = EState::Writing;
