@@ -283,8 +283,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   surface1_ = 10;
   balloonBreaks_ = false;
   for (BalloonEdges& edges : edges_) edges.valid = false;
-  // Balloons are written straight after what `out` holds; only when line
-  // breaks need tidying are they taken out, tidied and put back.
+  // Balloons are written straight after what `out` holds and tidied there.
   out_ = &out;
   const std::size_t start = out.size();
   images_ = &imageTags_[message.GhostName];
@@ -306,12 +305,10 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   if (balloonBreaks_) TidyBreaks(out, start);
 }
 
+// Pass 6, over the message's balloons where they stand in `out`.
 void TScriptRenderer::TidyBreaks(std::string& out, std::size_t start) {
-  balloons_.assign(out, start);
-  out.resize(start);
-  // Moved through both steps and back, so the buffer is reused next time.
-  balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
-  out += balloons_;
+  LeadingBreakStrip(awk_, out, start);
+  BreakCollapse(awk_, out, start);
 }
 
 // Pass 1: only surfaces named by a tag are wanted (and asked of the plugins

@@ -91,7 +91,6 @@ class TScriptRenderer {
   int surface0_ = 0;
   int surface1_ = 10;
   std::string* out_ = nullptr;  // where the balloons of the message go
-  std::string balloons_;        // the balloons while their breaks are tidied
   // Whether a balloon's text holds "<br>" (as bytes); without one the break
   // tidying of the last pass has nothing to do.
   bool balloonBreaks_ = false;
