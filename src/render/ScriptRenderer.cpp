@@ -59,6 +59,14 @@ bool HasMoreThanBreaks(std::string_view text) {
   return false;
 }
 
+// Buffers are kept from message to message up to this size; a larger one
+// is given back.
+constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
+
+void ReleaseIfLarge(std::string& buffer) {
+  if (buffer.capacity() > kKeptCapacity) std::string().swap(buffer);
+}
+
 // One key per (surface number, ghost name); the number never holds ":".
 std::string SurfaceKey(int surface, const std::string& ghostName) {
   std::string key = std::to_string(surface);
@@ -295,6 +303,11 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
     parser_.Scan(message.Script, scanBuffers_, outputs);
   }
   rebuilt_.append(2, '\0');
+  // The script's copy is done with; the balloons hold at least the text of
+  // the rebuilt script, which has room made for it at once rather than by
+  // doubling, when a whole page's worth would be copied.
+  ReleaseIfLarge(scanBuffers_.work);
+  out.reserve(out.size() + rebuilt_.size() + rebuilt_.size() / 8);
   WantSurfaces(message);
   {
     TSegments segments(*this, message);
@@ -303,6 +316,11 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   }
   out_ = nullptr;
   if (balloonBreaks_) TidyBreaks(out, start);
+  // A very long message leaves no buffers of its size behind for the rest
+  // of the run.
+  ReleaseIfLarge(rebuilt_);
+  ReleaseIfLarge(segment_);
+  ReleaseIfLarge(segmentBuffers_.work);
 }
 
 // Pass 6, over the message's balloons where they stand in `out`.
