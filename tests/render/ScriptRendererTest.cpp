@@ -149,9 +149,8 @@ TEST_F(ScriptRendererTest, NothingCarriesOverBetweenMessages) {
   EXPECT_EQ(renderer.RenderScript(second), Speaker0Emulation("y", Img(0)));
 }
 
-// A text tokenized last is not tokenized again (a pass that changed nothing,
-// one segment, a run of equal segments); a hook makes every text tokenized
-// anew, so with a hook that takes nothing the pages must be the same bytes.
+// A hook that takes nothing changes no byte: the texts are scanned the same
+// with the parser's buffers lent out, segments of one and of many tags.
 TEST_F(ScriptRendererTest, TextsAlreadyTokenizedRenderAsIfTokenizedAgain) {
   const std::string scripts[] = {
       "plain", "\\s[\\s[\\s[", "\\_s[\\_s[\\_s[", "\\_s[a\\_s[b\\_s[a", "a\\nb\\nb\\n\\nc",
@@ -168,6 +167,38 @@ TEST_F(ScriptRendererTest, TextsAlreadyTokenizedRenderAsIfTokenizedAgain) {
     m.Script = script;
     EXPECT_EQ(again.RenderScript(m), anew.RenderScript(m)) << script;
   }
+}
+
+// Pairs of backslashes in a balloon's text become one, whole characters
+// only, whichever tokens the backslashes came from; a trail byte 0x5C pairs
+// with nothing.
+TEST_F(ScriptRendererTest, BackslashPairsHalveAcrossTokens) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\\0a\\\\\\\\b", "a\\\\b"},
+      {"\\0a\\\\\\zb", "a\\\\zb"},
+      {"\\0\\\\\\\\\\", "\\\\\\"},
+      {"\\0" + Sjis("ソ") + "\\\\", Sjis("ソ") + "\\"},
+      {"\\0" + Sjis("ソ") + "\\\\\\\\", Sjis("ソ") + "\\\\"},
+      {"\\0\\\\%username", "\\%username"},
+  };
+  for (const auto& [script, text] : cases) EXPECT_EQ(Render(script), Speaker0Emulation(text, Img(0))) << script;
+  // Without kept escapes the tokens are not the rebuilt text's own bytes;
+  // the segments are scanned from a copy to the same effect.
+  parser.LeaveEscape = false;
+  EXPECT_EQ(Render("\\0a\\\\\\\\b\\1c\\\\%d"), Speaker0Emulation("a\\b", Img(0)) + Speaker1("c%d", Img(10)));
+}
+
+// The balloons are appended to a page whose earlier text the break tidying
+// leaves as it is.
+TEST_F(ScriptRendererTest, TidyingLeavesTheEarlierPageAlone) {
+  TScriptRenderer renderer(parser, awk, plugins, cache.path(), true);
+  TMessageItem m;
+  m.GhostName = "G";
+  m.Script = "\\0\\n\\na\\n\\nb";
+  const std::string head = "<td width=\"100%\"><br><br>x<br><br>";
+  std::string page = head;
+  renderer.AppendRenderedScript(m, page);
+  EXPECT_EQ(page, head + Speaker0Emulation("a<br>b", Img(0)));
 }
 
 // A surface tag whose number is no 32-bit integer is text, as "\s[smile]"
