@@ -140,6 +140,8 @@ void RenderLarge(benchmark::State& state, const std::string& unit) {
   if (atLarge.peakBytes < 0) {
     state.SkipWithError("peak memory cannot be measured here (/proc/self/clear_refs)");
   } else if (atLarge.peakBytes > bound) {
+    std::fprintf(stderr, "peak %.0f MB (%.0f MB at 10 MB, %.1f s) over the bound of %.0f MB\n",
+                 atLarge.peakBytes / kMB, atSmall.peakBytes / kMB, atLarge.seconds, bound / kMB);
     state.SkipWithError("the render took more than 200 MB plus 20 times its message");
   }
 }
