@@ -146,15 +146,109 @@ class TScriptRenderer::TOutputs : public ISsTokenSink {
   TScriptRenderer& r_;
 };
 
+// Pass 5 for one segment: its first token, when a tag, sets the render
+// state; the text of the rest goes into the balloon, each pair of
+// backslashes as one, written at once after the balloon's head and taken
+// back when it turns out to be breaks alone.
+class TScriptRenderer::TBalloonText : public ISsTokenSink {
+ public:
+  TBalloonText(TScriptRenderer& r, const TMessageItem& message) : r_(&r), message_(&message) {}
+
+  void Take(const TSsToken& token) override {
+    std::string& out = *r_->out_;
+    const bool tag = CountsAsTag(token);
+    if (!opened_) {
+      opened_ = true;
+      if (tag) r_->UpdateState(token.Str);
+      balloonStart_ = out.size();
+      out += r_->Edges(*message_).head;
+      textStart_ = out.size();
+    }
+    if (!tag) AppendHalvingBackslashes(out, token.Str);
+  }
+
+  void Finish() {
+    if (!opened_) return;
+    std::string& out = *r_->out_;
+    if (held_) out += '\\';
+    const std::string_view text = std::string_view(out).substr(textStart_);
+    if (!HasMoreThanBreaks(text)) {
+      out.resize(balloonStart_);
+      return;
+    }
+    // The balloon markup around the texts holds no "<br>", nor can one
+    // span a text's edge (the markup there begins and ends with a tag), so
+    // the texts alone tell whether the line breaks need tidying.
+    if (!r_->balloonBreaks_) r_->balloonBreaks_ = text.find("<br>") != std::string_view::npos;
+    out += r_->Edges(*message_).tail;
+  }
+
+ private:
+  // Left to right over the whole text, whole characters: a backslash that
+  // starts a character is held until the next character shows whether it is
+  // the first of a pair.
+  void AppendHalvingBackslashes(std::string& out, std::string_view piece) {
+    const std::size_t at = out.size();
+    out.resize(at + piece.size() + 1);
+    char* w = out.data() + at;
+    for (const char c : piece) {
+      if (trail_) {
+        *w++ = c;
+        trail_ = false;
+        continue;
+      }
+      if (held_) {
+        held_ = false;
+        *w++ = '\\';
+        if (c == '\\') continue;
+      }
+      if (c == '\\') {
+        held_ = true;
+        continue;
+      }
+      *w++ = c;
+      trail_ = text::IsLeadByte(c);
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+  }
+
+  TScriptRenderer* r_;
+  const TMessageItem* message_;
+  bool opened_ = false;
+  bool held_ = false;   // a backslash not yet written
+  bool trail_ = false;  // the next byte ends a double-byte character
+  std::size_t balloonStart_ = 0;
+  std::size_t textStart_ = 0;
+};
+
 // Passes 3 and 4: a segment is a tag with the text after it up to the next
 // tag; the first one is whatever comes before the first tag, often nothing.
 // Each is drawn as soon as it is complete.
+// A segment's tokens, scanned again alone, are those it has here when the
+// tokens are the text's own bytes and no hook is asked: each token's
+// pattern line is the first to match in either, since a line that reads past
+// the segment's end fails there, on its NUL, as it fails (or would take the
+// tag after it) in the whole text. Then the tokens go straight into the
+// balloon; otherwise the segment is scanned again.
 class TScriptRenderer::TSegments : public ISsTokenSink {
  public:
   TSegments(TScriptRenderer& r, const TMessageItem& message)
-      : r_(r), message_(message), begin_(r.rebuilt_.data()), end_(begin_) {}
+      : r_(r),
+        message_(message),
+        direct_(!r.parser_.OnParse && r.parser_.LeaveEscape && !r.parser_.EscapeInvalidMeta),
+        balloon_(r, message),
+        begin_(r.rebuilt_.data()),
+        end_(begin_) {}
 
   void Take(const TSsToken& token) override {
+    if (direct_) {
+      if (CountsAsTag(token)) {
+        balloon_.Finish();
+        balloon_ = TBalloonText(r_, message_);
+      }
+      balloon_.Take(token);
+      return;
+    }
     if (CountsAsTag(token)) {
       Finish();
       inPlace_ = true;
@@ -165,6 +259,10 @@ class TScriptRenderer::TSegments : public ISsTokenSink {
 
   // Draws the segment at hand.
   void Finish() {
+    if (direct_) {
+      balloon_.Finish();
+      return;
+    }
     if (!inPlace_) {
       r_.segment_.append(2, '\0');
       r_.DrawSegment(r_.segment_.data(), message_);
@@ -202,86 +300,13 @@ class TScriptRenderer::TSegments : public ISsTokenSink {
 
   TScriptRenderer& r_;
   const TMessageItem& message_;
-  // The segment at hand is [begin_, end_) of the rebuilt script while
+  const bool direct_;
+  TBalloonText balloon_;  // the segment at hand's, when direct_
+  // Otherwise the segment at hand is [begin_, end_) of the rebuilt script while
   // inPlace_, else in segment_.
   const char* begin_;
   const char* end_;
   bool inPlace_ = true;
-};
-
-// Pass 5 for one segment: its first token, when a tag, sets the render
-// state; the text of the rest goes into the balloon, each pair of
-// backslashes as one, written at once after the balloon's head and taken
-// back when it turns out to be breaks alone.
-class TScriptRenderer::TBalloonText : public ISsTokenSink {
- public:
-  TBalloonText(TScriptRenderer& r, const TMessageItem& message) : r_(r), message_(message) {}
-
-  void Take(const TSsToken& token) override {
-    std::string& out = *r_.out_;
-    const bool tag = CountsAsTag(token);
-    if (!opened_) {
-      opened_ = true;
-      if (tag) r_.UpdateState(token.Str);
-      balloonStart_ = out.size();
-      out += r_.Edges(message_).head;
-      textStart_ = out.size();
-    }
-    if (!tag) AppendHalvingBackslashes(out, token.Str);
-  }
-
-  void Finish() {
-    if (!opened_) return;
-    std::string& out = *r_.out_;
-    if (held_) out += '\\';
-    const std::string_view text = std::string_view(out).substr(textStart_);
-    if (!HasMoreThanBreaks(text)) {
-      out.resize(balloonStart_);
-      return;
-    }
-    // The balloon markup around the texts holds no "<br>", nor can one
-    // span a text's edge (the markup there begins and ends with a tag), so
-    // the texts alone tell whether the line breaks need tidying.
-    if (!r_.balloonBreaks_) r_.balloonBreaks_ = text.find("<br>") != std::string_view::npos;
-    out += r_.Edges(message_).tail;
-  }
-
- private:
-  // Left to right over the whole text, whole characters: a backslash that
-  // starts a character is held until the next character shows whether it is
-  // the first of a pair.
-  void AppendHalvingBackslashes(std::string& out, std::string_view piece) {
-    const std::size_t at = out.size();
-    out.resize(at + piece.size() + 1);
-    char* w = out.data() + at;
-    for (const char c : piece) {
-      if (trail_) {
-        *w++ = c;
-        trail_ = false;
-        continue;
-      }
-      if (held_) {
-        held_ = false;
-        *w++ = '\\';
-        if (c == '\\') continue;
-      }
-      if (c == '\\') {
-        held_ = true;
-        continue;
-      }
-      *w++ = c;
-      trail_ = text::IsLeadByte(c);
-    }
-    out.resize(static_cast<std::size_t>(w - out.data()));
-  }
-
-  TScriptRenderer& r_;
-  const TMessageItem& message_;
-  bool opened_ = false;
-  bool held_ = false;   // a backslash not yet written
-  bool trail_ = false;  // the next byte ends a double-byte character
-  std::size_t balloonStart_ = 0;
-  std::size_t textStart_ = 0;
 };
 
 void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::string& out) {
