@@ -2,12 +2,12 @@
 // missing surface pictures, decide each token's output, re-tokenize the
 // result, cut it into segments at the surviving tags, build one balloon per
 // segment, and tidy the line breaks.
-// The passes run as the scans go: the first scan decides the outputs and
-// notes the surfaces; the scan of the rebuilt script hands over each segment
-// as soon as the tag after it arrives, and the segment is scanned and drawn
-// then. A segment whose tokens stand in the rebuilt script as they are (as
-// they always do unless the tokenizer rewrites escapes) is scanned there,
-// its end marked for the while by two NUL bytes over the tag after it.
+// The passes run as the scans go, and no token is kept: the first scan
+// decides the outputs and notes the surfaces; the scan of the rebuilt script
+// draws each segment as its tokens arrive. Only when the tokenizer has a
+// hook or rewrites escapes is a segment scanned again alone: where it stands
+// in the rebuilt script when its tokens are the bytes there, its end marked
+// for the while by two NUL bytes over the tag after it, else from a copy.
 #include "render/ScriptRenderer.h"
 
 #include <optional>

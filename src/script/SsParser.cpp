@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #ifdef __SSE2__
