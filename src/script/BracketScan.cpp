@@ -50,8 +50,8 @@ std::size_t TBracketCloses::Walk(std::size_t from) {
   // so every offset's answer is its own (a stop) or that of where its step
   // lands, already known when going backwards: the last three answers are
   // all the pass needs to keep in hand. Only the answers at the first three
-  // offsets of every 64 are kept: no step can pass over all three.
-  close_.assign(((end_ >> 6) + 1) * kKept, 0);
+  // offsets of every 16 are kept: no step can pass over all three.
+  close_.assign(((end_ >> 4) + 1) * kKept, 0);
   std::size_t recent[4] = {};
   for (std::size_t i = end_ + 1; i-- > 0;) {
     const std::size_t answer = Stops(text_[i]) ? i : recent[(i + StepLength(text_ + i)) & 3];

@@ -7,8 +7,8 @@
 // walks in a script have gone a few hundred bytes, and answers from it from
 // then on: a script of many unclosed brackets costs time in proportion to its
 // length, not to its length times its brackets. It keeps the answers of a
-// few offsets in every 64 that every walk passes through, so a walk takes at
-// most 64 bytes before it is answered, and the table costs a fraction of a
+// few offsets in every 16 that every walk passes through, so a walk takes at
+// most 16 bytes before it is answered, and the table costs under a
 // byte per script byte.
 #pragma once
 
@@ -42,11 +42,11 @@ class TBracketCloses {
   }
 
  private:
-  // The answers kept: offsets whose remainder by 64 is below kKept, which a
+  // The answers kept: offsets whose remainder by 16 is below kKept, which a
   // walk (steps of one to three bytes) cannot pass over.
   static constexpr std::size_t kKept = 3;
-  static bool IsKept(std::size_t at) { return (at & 63) < kKept; }
-  static std::size_t Slot(std::size_t at) { return (at >> 6) * kKept + (at & 63); }
+  static bool IsKept(std::size_t at) { return (at & 15) < kKept; }
+  static std::size_t Slot(std::size_t at) { return (at >> 4) * kKept + (at & 15); }
 
   std::size_t Walk(std::size_t from);
   std::size_t Tabled(std::size_t from) const;

@@ -209,7 +209,7 @@ TEST(BracketWalk, EveryPatternLineTakesWhatItTookBeforeAtEveryOffset) {
   }
 }
 
-// The table keeps a few answers in every 64 offsets; walks from anywhere in
+// The table keeps a few answers in every 16 offsets; walks from anywhere in
 // scripts several times that long, of long unclosed stretches and of many
 // short brackets, must land where a plain walk does.
 TEST(BracketWalk, TabledAnswersAreThoseOfThePlainWalkAtEveryOffset) {
