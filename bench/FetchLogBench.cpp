@@ -42,7 +42,7 @@ using bench::NoBoxes;
 using bench::NoView;
 using bench::NoWindows;
 
-std::string DataDir() { return fs::path(__FILE__).parent_path().parent_path().string() + "/data/"; }
+std::string DataDir() { return std::string(HOLLOWMERE_SOURCE_DIR "/data/"); }
 
 // The sample's messages again and again, two seconds apart, so the whole
 // log lies within the last 5000 minutes once the stand-in has moved it.

@@ -45,7 +45,7 @@ std::string MakeFolder() {
 // One renderer for every message, as a page run has.
 struct Bench {
   Bench() : folder(MakeFolder()), plugins(true, windows, boxes), renderer(parser, awk, plugins, folder, true) {
-    const std::string data = fs::path(__FILE__).parent_path().parent_path().string() + "/data/";
+    const std::string data = std::string(HOLLOWMERE_SOURCE_DIR "/data/");
     parser.SetTagPattern(LoadPatternFile(data + "tagpat.txt"));
     parser.SetMetaPattern(LoadPatternFile(data + "metapat.txt"));
     awk.SetLineSeparator(mcls_CRLF);

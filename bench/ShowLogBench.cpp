@@ -85,7 +85,7 @@ struct Bench {
     folder = std::string(mkdtemp(tmpl)) + "/";
     fs::create_directories(folder + "cache");
     // The shipped pattern files, found from this source file's own place.
-    const std::string data = fs::path(__FILE__).parent_path().parent_path().string() + "/data/";
+    const std::string data = std::string(HOLLOWMERE_SOURCE_DIR "/data/");
     parser.SetTagPattern(LoadPatternFile(data + "tagpat.txt"));
     parser.SetMetaPattern(LoadPatternFile(data + "metapat.txt"));
     awk.SetLineSeparator(mcls_CRLF);

@@ -6,6 +6,7 @@
 // more, so an error leaves the caller's text as it was.
 #include "regex/bmRegExp.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -208,67 +209,116 @@ std::optional<TMatch> TAWKStr::FindChosen(std::string_view text, std::size_t fro
 std::optional<TMatch> TAWKStr::Find(std::string_view text) const { return FindChosen(SearchPart(text), 0); }
 
 int TAWKStr::ReplaceAll(const std::string& replacement, std::string& text) {
+  return ReplaceAll(replacement, text, 0);
+}
+
+int TAWKStr::ReplaceAll(const std::string& replacement, std::string& whole, std::size_t from) {
+  from = std::min(from, whole.size());
+  char* const base = whole.data() + from;
+  const std::size_t size = whole.size() - from;
+  const std::string_view text(base, size);
   const regex::TRE_DFA& dfa = CurrentDFA();
   // Only the text before its first NUL is searched. When a run cannot step
   // onto a NUL and every match has a first character, the search itself
   // stops at the NUL, which saves a pass over the whole text to find it.
   const bool searchStopsAtNul = !lineAware_ && dfa.StopsAtNul() && !dfa.Accepting(0);
-  const std::string_view view = searchStopsAtNul ? std::string_view(text) : SearchPart(text);
+  const std::string_view view = searchStopsAtNul ? text : SearchPart(text);
   const std::size_t limit = view.size();
   const auto* bytes = reinterpret_cast<const unsigned char*>(view.data());
-  // The next match from `from`. Only after a line feed does the rest start a
+  // The next match from `at`. Only after a line feed does the rest start a
   // line; patterns without anchors take the plain search, inlined here since
-  // a page's replace-alls spend their time in it.
-  const auto next = [&](std::size_t from, bool atLineStart) -> std::optional<TMatch> {
+  // a page's replace-alls spend their time in it. Searches read only from
+  // `at` on.
+  const auto next = [&](std::size_t at, bool atLineStart) -> std::optional<TMatch> {
     if (!lineAware_) {
       std::size_t end = 0;
       const std::size_t start = searchStopsAtNul
-                                    ? regex::search::FindPlain<true>(dfa, bytes, limit, from, end)
-                                    : regex::search::FindPlain(dfa, bytes, limit, from, end);
+                                    ? regex::search::FindPlain<true>(dfa, bytes, limit, at, end)
+                                    : regex::search::FindPlain(dfa, bytes, limit, at, end);
       if (start == regex::search::kNone) return std::nullopt;
       return TMatch{start, end};
     }
-    return atLineStart ? FindAtLineStart(view, from) : FindInLine(view, from);
+    return atLineStart ? FindAtLineStart(view, at) : FindInLine(view, at);
   };
   std::optional<TMatch> match = next(0, true);
   if (!match) return 0;
 
   const Replacement parsed = ParseReplacement(replacement);
   const bool crlf = LineSeparator() == mcls_CRLF;
-  // The output goes into the buffer the previous call's text left behind, so
-  // repeated calls on texts of similar size allocate nothing.
-  std::string out = std::move(scratch_);
-  out.clear();
-  // A buffer as large as the text is kept as it is: most replacements do not
-  // lengthen the text, and making it larger would mean a new allocation (and
-  // fresh pages) every time the two buffers change places.
-  if (out.capacity() < text.size()) out.reserve(text.size() + text.size() / 8);
+  // A fixed replacement no longer than its match is written over the text
+  // itself, behind what is still to be read: a page's tidying then needs no
+  // second page. The first piece that would overtake the reading moves the
+  // work to a separate buffer: the buffer the previous call's text left
+  // behind, so repeated calls on texts of similar size allocate nothing.
+  bool inPlace = parsed.fixed;
+  std::size_t written = 0;
+  std::string out;
+  const auto toBuffer = [&] {
+    out = std::move(scratch_);
+    out.clear();
+    // A buffer as large as the text is kept as it is: most replacements do
+    // not lengthen the text, and making it larger would mean a new
+    // allocation (and fresh pages) every time the two buffers change places.
+    if (out.capacity() < size) out.reserve(size + size / 8);
+    out.append(base, written);
+    inPlace = false;
+  };
+  // Bytes before `readTo` are read no more.
+  const auto put = [&](const char* p, std::size_t n, std::size_t readTo) {
+    if (inPlace) {
+      if (written + n <= readTo) {
+        std::memmove(base + written, p, n);
+        written += n;
+        return;
+      }
+      toBuffer();
+    }
+    out.append(p, n);
+  };
+  if (!inPlace) toBuffer();
+
   std::size_t rest = 0;
   int count = 0;
   for (;;) {
-    out.append(view.data() + rest, match->start - rest);
-    parsed.AppendTo(out, std::string_view(view.data() + match->start, match->end - match->start));
     std::size_t end = match->end;
+    // An empty match never repeats at one place: the character after it
+    // goes out unchanged (under CR LF a CR and the byte after it together).
+    // (A CR takes the whole character after it, so that a search never
+    // starts on a trail byte.)
+    std::size_t length = 0;
     if (match->start == end && end < limit) {
-      // An empty match never repeats at one place: the character after it
-      // goes out unchanged (under CR LF a CR and the byte after it together).
-      // (A CR takes the whole character after it, so that a search never
-      // starts on a trail byte.)
       const auto b = static_cast<unsigned char>(view[end]);
-      std::size_t length = text::CharLength(view, end);
+      length = text::CharLength(view, end);
       if (crlf && b == '\r' && end + 1 < limit) length = 1 + text::CharLength(view, end + 1);
-      out.append(view, end, length);
-      end += length;
     }
+    // Read before anything is written over it (nothing before `rest` is
+    // read but this, and only when a match or a character lies before it).
+    const char last = end + length > rest ? view[end + length - 1] : '\0';
+    put(base + rest, match->start - rest, match->start);
+    if (parsed.fixed) {
+      put(parsed.fixedText.data(), parsed.fixedText.size(), end);
+    } else {
+      parsed.AppendTo(out, std::string_view(view.data() + match->start, end - match->start));
+    }
+    put(base + end, length, end + length);
+    end += length;
     ++count;
-    const char last = end > 0 ? view[end - 1] : '\0';
     rest = end;
     if (rest >= limit) break;
     match = next(rest, last == '\n');
     if (!match) break;
   }
-  out.append(text, rest, std::string::npos);
-  text.swap(out);
+  if (inPlace) {
+    std::memmove(base + written, base + rest, size - rest);
+    whole.resize(from + written + (size - rest));
+    return count;
+  }
+  out.append(base + rest, size - rest);
+  if (from == 0) {
+    whole.swap(out);
+  } else {
+    whole.replace(from, std::string::npos, out);
+  }
   scratch_ = std::move(out);
   return count;
 }

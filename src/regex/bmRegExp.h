@@ -141,6 +141,9 @@ class TAWKStr : public TMatchCORE {
   // are never searched but are kept. On an error in the replacement text the
   // text is left as it was.
   int ReplaceAll(const std::string& replacement, std::string& text);
+  // The same over the part of `text` from byte `from` on, as a text of its
+  // own; the bytes before it stay as they are.
+  int ReplaceAll(const std::string& replacement, std::string& text, std::size_t from);
 
   // The first match in `text` (up to its first NUL) with the chosen routine.
   std::optional<TMatch> Find(std::string_view text) const;

@@ -126,25 +126,35 @@ bool MayContain(const regex::TSubstringFinder& needle, std::string_view text) {
 
 }  // namespace
 
-std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
+void LeadingBreakStrip(TAWKStr& awk, std::string& text, std::size_t from) {
   static const std::string kCell = "<td width=\"100%\">";
   static const std::string kPattern = kCell + "((<br>)+)";
   static const regex::TSubstringFinder kCellBreak(kCell + "<br>");
   // Without a break right after such a cell the replacement cannot change
   // anything; skipping it spares a pattern compilation per message.
-  if (!MayContain(kCellBreak, text)) return text;
+  if (!MayContain(kCellBreak, std::string_view(text).substr(from))) return;
   if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
-  awk.ReplaceAll(kCell, text);
+  // Both replacements are shorter than their matches, so they are made in
+  // place.
+  awk.ReplaceAll(kCell, text, from);
+}
+
+void BreakCollapse(TAWKStr& awk, std::string& text, std::size_t from) {
+  static const std::string kPattern = "(<br>)+";
+  static const regex::TSubstringFinder kTwoBreaks("<br><br>");
+  // A lone "<br>" replaced by "<br>" is no change; only runs matter.
+  if (!MayContain(kTwoBreaks, std::string_view(text).substr(from))) return;
+  if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
+  awk.ReplaceAll("<br>", text, from);
+}
+
+std::string LeadingBreakStrip(TAWKStr& awk, std::string text) {
+  LeadingBreakStrip(awk, text, 0);
   return text;
 }
 
 std::string BreakCollapse(TAWKStr& awk, std::string text) {
-  static const std::string kPattern = "(<br>)+";
-  static const regex::TSubstringFinder kTwoBreaks("<br><br>");
-  // A lone "<br>" replaced by "<br>" is no change; only runs matter.
-  if (!MayContain(kTwoBreaks, text)) return text;
-  if (awk.RegExp() != kPattern) awk.SetRegExp(kPattern);
-  awk.ReplaceAll("<br>", text);
+  BreakCollapse(awk, text, 0);
   return text;
 }
 

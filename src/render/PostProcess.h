@@ -20,8 +20,11 @@ std::string UrlDisplayText(std::string_view url);
 
 // Drops every run of "<br>" right after '<td width="100%">'.
 std::string LeadingBreakStrip(TAWKStr& awk, std::string text);
+// The same over the part of `text` from byte `from` on, in place.
+void LeadingBreakStrip(TAWKStr& awk, std::string& text, std::size_t from);
 
 // Collapses every run of "<br>" into one.
 std::string BreakCollapse(TAWKStr& awk, std::string text);
+void BreakCollapse(TAWKStr& awk, std::string& text, std::size_t from);
 
 }  // namespace hollowmere

@@ -2,6 +2,12 @@
 // missing surface pictures, decide each token's output, re-tokenize the
 // result, cut it into segments at the surviving tags, build one balloon per
 // segment, and tidy the line breaks.
+// The passes run as the scans go, and no token is kept: the first scan
+// decides the outputs and notes the surfaces; the scan of the rebuilt script
+// draws each segment as its tokens arrive. Only when the tokenizer has a
+// hook or rewrites escapes is a segment scanned again alone: where it stands
+// in the rebuilt script when its tokens are the bytes there, its end marked
+// for the while by two NUL bytes over the tag after it, else from a copy.
 #include "render/ScriptRenderer.h"
 
 #include <optional>
@@ -27,13 +33,16 @@ bool IsSpeakerTag(std::string_view s) {
   return s == "\\0"sv || s == "\\1"sv || s == "\\h"sv || s == "\\u"sv;
 }
 
+bool IsSurface(std::string_view tag) { return tag.size() >= 2 && tag[1] == 's'; }
+
+std::optional<int32_t> SurfaceOf(std::string_view tag) { return TrySurfaceNumber(std::string(tag)); }
+
 // Whether a token takes part as a tag. A surface tag whose number is no
 // 32-bit integer ("\s[2147483648]") does not: like "\s[smile]", which no
 // tag line takes, it is shown as the text it is, and the message and the
 // pages after it render as usual.
-bool CountsAsTag(const TSsMarkUp& token) {
-  return token.MarkUpType == mtTag &&
-         (!IsSurfaceTag(token.Str) || TrySurfaceNumber(token.Str).has_value());
+bool CountsAsTag(const TSsToken& token) {
+  return token.MarkUpType == mtTag && (!IsSurface(token.Str) || SurfaceOf(token.Str).has_value());
 }
 
 // True when the text holds something besides "<br>" (a balloon of breaks
@@ -48,6 +57,14 @@ bool HasMoreThanBreaks(std::string_view text) {
     }
   }
   return false;
+}
+
+// Buffers are kept from message to message up to this size; a larger one
+// is given back.
+constexpr std::size_t kKeptCapacity = std::size_t{4} << 20;
+
+void ReleaseIfLarge(std::string& buffer) {
+  if (buffer.capacity() > kKeptCapacity) std::string().swap(buffer);
 }
 
 // One key per (surface number, ghost name); the number never holds ":".
@@ -94,6 +111,204 @@ std::string TScriptRenderer::RenderScript(const TMessageItem& message) {
   return out;
 }
 
+// Passes 1 and 2 in one scan of the script: each token's output goes
+// straight into the text to tokenize again, and the surfaces named are noted
+// to be wanted once the whole script has been tokenized.
+class TScriptRenderer::TOutputs : public ISsTokenSink {
+ public:
+  explicit TOutputs(TScriptRenderer& r) : r_(r) {}
+  void Take(const TSsToken& token) override {
+    std::string& out = r_.rebuilt_;
+    if (token.MarkUpType == mtTag && IsSurface(token.Str)) {
+      const std::optional<int32_t> n = SurfaceOf(token.Str);
+      if (n && (r_.named_.empty() || r_.named_.back() != *n)) r_.named_.push_back(*n);
+    }
+    if (!CountsAsTag(token)) {
+      text::AppendEntityEscaped(out, token.Str);
+      return;
+    }
+    const std::string_view tag = token.Str;
+    if (IsSpeakerTag(tag) || IsSurface(tag)) {
+      out += tag;
+    } else if (tag == "\\n"sv || tag == "\\n[half]"sv) {
+      out += "<br>";
+    } else if (tag == "\\_s"sv) {
+      out += tag;
+    } else if (tag.substr(0, 4) == "\\URL"sv) {
+      out += UrlTagToHtml(tag);
+    } else if (tag == "\\c"sv) {
+      out += tag;
+    }
+    // Any other tag vanishes: its output is empty.
+  }
+
+ private:
+  TScriptRenderer& r_;
+};
+
+// Pass 5 for one segment: its first token, when a tag, sets the render
+// state; the text of the rest goes into the balloon, each pair of
+// backslashes as one, written at once after the balloon's head and taken
+// back when it turns out to be breaks alone.
+class TScriptRenderer::TBalloonText : public ISsTokenSink {
+ public:
+  TBalloonText(TScriptRenderer& r, const TMessageItem& message) : r_(&r), message_(&message) {}
+
+  void Take(const TSsToken& token) override {
+    std::string& out = *r_->out_;
+    const bool tag = CountsAsTag(token);
+    if (!opened_) {
+      opened_ = true;
+      if (tag) r_->UpdateState(token.Str);
+      balloonStart_ = out.size();
+      out += r_->Edges(*message_).head;
+      textStart_ = out.size();
+    }
+    if (!tag) AppendHalvingBackslashes(out, token.Str);
+  }
+
+  void Finish() {
+    if (!opened_) return;
+    std::string& out = *r_->out_;
+    if (held_) out += '\\';
+    const std::string_view text = std::string_view(out).substr(textStart_);
+    if (!HasMoreThanBreaks(text)) {
+      out.resize(balloonStart_);
+      return;
+    }
+    // The balloon markup around the texts holds no "<br>", nor can one
+    // span a text's edge (the markup there begins and ends with a tag), so
+    // the texts alone tell whether the line breaks need tidying.
+    if (!r_->balloonBreaks_) r_->balloonBreaks_ = text.find("<br>") != std::string_view::npos;
+    out += r_->Edges(*message_).tail;
+  }
+
+ private:
+  // Left to right over the whole text, whole characters: a backslash that
+  // starts a character is held until the next character shows whether it is
+  // the first of a pair.
+  void AppendHalvingBackslashes(std::string& out, std::string_view piece) {
+    const std::size_t at = out.size();
+    out.resize(at + piece.size() + 1);
+    char* w = out.data() + at;
+    for (const char c : piece) {
+      if (trail_) {
+        *w++ = c;
+        trail_ = false;
+        continue;
+      }
+      if (held_) {
+        held_ = false;
+        *w++ = '\\';
+        if (c == '\\') continue;
+      }
+      if (c == '\\') {
+        held_ = true;
+        continue;
+      }
+      *w++ = c;
+      trail_ = text::IsLeadByte(c);
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+  }
+
+  TScriptRenderer* r_;
+  const TMessageItem* message_;
+  bool opened_ = false;
+  bool held_ = false;   // a backslash not yet written
+  bool trail_ = false;  // the next byte ends a double-byte character
+  std::size_t balloonStart_ = 0;
+  std::size_t textStart_ = 0;
+};
+
+// Passes 3 and 4: a segment is a tag with the text after it up to the next
+// tag; the first one is whatever comes before the first tag, often nothing.
+// Each is drawn as soon as it is complete.
+// A segment's tokens, scanned again alone, are those it has here when the
+// tokens are the text's own bytes and no hook is asked: each token's
+// pattern line is the first to match in either, since a line that reads past
+// the segment's end fails there, on its NUL, as it fails (or would take the
+// tag after it) in the whole text. Then the tokens go straight into the
+// balloon; otherwise the segment is scanned again.
+class TScriptRenderer::TSegments : public ISsTokenSink {
+ public:
+  TSegments(TScriptRenderer& r, const TMessageItem& message)
+      : r_(r),
+        message_(message),
+        direct_(!r.parser_.OnParse && r.parser_.LeaveEscape && !r.parser_.EscapeInvalidMeta),
+        balloon_(r, message),
+        begin_(r.rebuilt_.data()),
+        end_(begin_) {}
+
+  void Take(const TSsToken& token) override {
+    if (direct_) {
+      if (CountsAsTag(token)) {
+        balloon_.Finish();
+        balloon_ = TBalloonText(r_, message_);
+      }
+      balloon_.Take(token);
+      return;
+    }
+    if (CountsAsTag(token)) {
+      Finish();
+      inPlace_ = true;
+      begin_ = end_ = token.Str.data();
+    }
+    Append(token.Str);
+  }
+
+  // Draws the segment at hand.
+  void Finish() {
+    if (direct_) {
+      balloon_.Finish();
+      return;
+    }
+    if (!inPlace_) {
+      r_.segment_.append(2, '\0');
+      r_.DrawSegment(r_.segment_.data(), message_);
+      return;
+    }
+    // The two bytes after the segment (the tag that ends it, or the NULs
+    // after the text) become its end while it is drawn; this scan has read
+    // past them already and reads them no more.
+    char* const at = r_.rebuilt_.data() + (end_ - r_.rebuilt_.data());
+    struct Restore {
+      char* at;
+      char kept[2];
+      ~Restore() {
+        at[0] = kept[0];
+        at[1] = kept[1];
+      }
+    } restore{at, {at[0], at[1]}};
+    at[0] = '\0';
+    at[1] = '\0';
+    r_.DrawSegment(begin_, message_);
+  }
+
+ private:
+  void Append(std::string_view piece) {
+    if (inPlace_) {
+      if (piece.data() == end_) {
+        end_ += piece.size();
+        return;
+      }
+      r_.segment_.assign(begin_, end_);
+      inPlace_ = false;
+    }
+    r_.segment_.append(piece);
+  }
+
+  TScriptRenderer& r_;
+  const TMessageItem& message_;
+  const bool direct_;
+  TBalloonText balloon_;  // the segment at hand's, when direct_
+  // Otherwise the segment at hand is [begin_, end_) of the rebuilt script while
+  // inPlace_, else in segment_.
+  const char* begin_;
+  const char* end_;
+  bool inPlace_ = true;
+};
+
 void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::string& out) {
   speaker_ = 0;
   sync_ = false;
@@ -101,37 +316,48 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   surface1_ = 10;
   balloonBreaks_ = false;
   for (BalloonEdges& edges : edges_) edges.valid = false;
-  // Balloons are written straight after what `out` holds; only when line
-  // breaks need tidying are they taken out, tidied and put back.
+  // Balloons are written straight after what `out` holds and tidied there.
   out_ = &out;
   const std::size_t start = out.size();
   images_ = &imageTags_[message.GhostName];
 
-  parser_.SetInputString(message.Script);
-  FetchMissingSurfaces(message);
-  DecideTokenOutputs();
-  TokenizeAgain(rebuilt_);
-  CutSegments();
-  AppendBalloons(message);
+  rebuilt_.clear();
+  named_.clear();
+  {
+    TOutputs outputs(*this);
+    parser_.Scan(message.Script, scanBuffers_, outputs);
+  }
+  rebuilt_.append(2, '\0');
+  // The script's copy is done with; the balloons hold at least the text of
+  // the rebuilt script, which has room made for it at once rather than by
+  // doubling, when a whole page's worth would be copied.
+  ReleaseIfLarge(scanBuffers_.work);
+  out.reserve(out.size() + rebuilt_.size() + rebuilt_.size() / 8);
+  WantSurfaces(message);
+  {
+    TSegments segments(*this, message);
+    parser_.ScanTerminated(rebuilt_.data(), scanBuffers_, segments);
+    segments.Finish();
+  }
   out_ = nullptr;
-  if (!balloonBreaks_) return;
-  balloons_.assign(out, start);
-  out.resize(start);
-  // Moved through both steps and back, so the buffer is reused next time.
-  balloons_ = BreakCollapse(awk_, LeadingBreakStrip(awk_, std::move(balloons_)));
-  out += balloons_;
+  if (balloonBreaks_) TidyBreaks(out, start);
+  // A very long message leaves no buffers of its size behind for the rest
+  // of the run.
+  ReleaseIfLarge(rebuilt_);
+  ReleaseIfLarge(segment_);
+  ReleaseIfLarge(segmentBuffers_.work);
+}
+
+// Pass 6, over the message's balloons where they stand in `out`.
+void TScriptRenderer::TidyBreaks(std::string& out, std::size_t start) {
+  LeadingBreakStrip(awk_, out, start);
+  BreakCollapse(awk_, out, start);
 }
 
 // Pass 1: only surfaces named by a tag are wanted (and asked of the plugins
 // only when their cache file is missing).
-void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
-  const int count = parser_.Count();
-  for (int i = 0; i < count; ++i) {
-    const TSsMarkUp& token = parser_.MarkUp(i);
-    if (token.MarkUpType != mtTag || !IsSurfaceTag(token.Str)) continue;
-    const std::optional<int32_t> number = TrySurfaceNumber(token.Str);
-    if (!number) continue;
-    const int n = *number;
+void TScriptRenderer::WantSurfaces(const TMessageItem& message) {
+  for (const int32_t n : named_) {
     std::string key = SurfaceKey(n, message.GhostName);
     if (checkedSurfaceFiles_.count(key) != 0) continue;
     surfaces_.Want(message.GhostName, n);
@@ -139,105 +365,31 @@ void TScriptRenderer::FetchMissingSurfaces(const TMessageItem& message) {
   }
 }
 
-// Pass 2 and the first half of pass 3: every token's output, joined, is the
-// text to tokenize again. The outputs go straight into that text; nothing
-// else would read them from the tokens' Extra.
-void TScriptRenderer::DecideTokenOutputs() {
-  const int count = parser_.Count();
-  rebuilt_.clear();
-  for (int i = 0; i < count; ++i) {
-    const TSsMarkUp& token = parser_.MarkUp(i);
-    if (!CountsAsTag(token)) {
-      text::AppendEntityEscaped(rebuilt_, token.Str);
-      continue;
-    }
-    const std::string_view tag = token.Str;
-    if (IsSpeakerTag(tag) || IsSurfaceTag(token.Str)) {
-      rebuilt_ += tag;
-    } else if (tag == "\\n"sv || tag == "\\n[half]"sv) {
-      rebuilt_ += "<br>";
-    } else if (tag == "\\_s"sv) {
-      rebuilt_ += tag;
-    } else if (tag.substr(0, 4) == "\\URL"sv) {
-      rebuilt_ += UrlTagToHtml(token.Str);
-    } else if (tag == "\\c"sv) {
-      rebuilt_ += tag;
-    }
-    // Any other tag vanishes: its output is empty.
-  }
+void TScriptRenderer::DrawSegment(const char* segment, const TMessageItem& message) {
+  TBalloonText balloon(*this, message);
+  parser_.ScanTerminated(segment, segmentBuffers_, balloon);
+  balloon.Finish();
 }
 
-// Pass 4: a segment is a tag with the text after it up to the next tag; the
-// first one is whatever comes before the first tag, often nothing.
-void TScriptRenderer::CutSegments() {
-  // The segments, one after another in one text, and where each ends.
-  segmentBytes_.clear();
-  segmentEnds_.clear();
-  const int count = parser_.Count();
-  for (int i = 0; i < count; ++i) {
-    const TSsMarkUp& token = parser_.MarkUp(i);
-    if (CountsAsTag(token)) segmentEnds_.push_back(segmentBytes_.size());
-    segmentBytes_ += token.Str;
+void TScriptRenderer::UpdateState(std::string_view tag) {
+  if (tag == "\\0"sv || tag == "\\h"sv) {
+    speaker_ = 0;
+  } else if (tag == "\\1"sv || tag == "\\u"sv) {
+    speaker_ = 1;
+  } else if (tag == "\\_s"sv) {
+    sync_ = !sync_;
+  } else if (IsSurface(tag)) {
+    const int n = *SurfaceOf(tag);
+    if (sync_) {
+      surface0_ = n;
+      surface1_ = n;
+    } else if (speaker_ == 0) {
+      surface0_ = n;
+    } else {
+      surface1_ = n;
+    }
   }
-  segmentEnds_.push_back(segmentBytes_.size());
-}
-
-// Within one message, after its script was tokenized: a text that is the
-// very one tokenized last (a pass changed nothing, or no tag cut the text
-// into segments) already has its tokens, so only another text is tokenized,
-// unless a hook might answer differently the second time.
-void TScriptRenderer::TokenizeAgain(std::string_view text) {
-  if (!parser_.OnParse && parser_.InputString() == text) return;
-  parser_.SetInputString(text);
-}
-
-// Pass 5.
-void TScriptRenderer::AppendBalloons(const TMessageItem& message) {
-  std::size_t begin = 0;
-  for (const std::size_t end : segmentEnds_) {
-    TokenizeAgain(std::string_view(segmentBytes_).substr(begin, end - begin));
-    begin = end;
-    const int count = parser_.Count();
-    std::string& segmentText = segmentText_;
-    segmentText.clear();
-    for (int i = 0; i < count; ++i) {
-      const TSsMarkUp& token = parser_.MarkUp(i);
-      if (!CountsAsTag(token)) segmentText += token.Str;
-    }
-    if (segmentText.find('\\') != std::string::npos && text::Contains(segmentText, "\\\\")) {
-      segmentText = text::ReplaceAll(segmentText, "\\\\", "\\");
-    }
-
-    if (count > 0 && CountsAsTag(parser_.MarkUp(0))) {
-      const std::string& tag = parser_.MarkUp(0).Str;
-      const std::string_view view = tag;
-      if (view == "\\0"sv || view == "\\h"sv) {
-        speaker_ = 0;
-      } else if (view == "\\1"sv || view == "\\u"sv) {
-        speaker_ = 1;
-      } else if (view == "\\_s"sv) {
-        sync_ = !sync_;
-      } else if (IsSurfaceTag(tag)) {
-        const int n = *TrySurfaceNumber(tag);
-        if (sync_) {
-          surface0_ = n;
-          surface1_ = n;
-        } else if (speaker_ == 0) {
-          surface0_ = n;
-        } else {
-          surface1_ = n;
-        }
-      }
-      // "\c" only starts a new balloon.
-    }
-
-    if (!HasMoreThanBreaks(segmentText)) continue;
-    // The balloon markup around the texts holds no "<br>", nor can one
-    // span a text's edge (the markup there begins and ends with a tag), so
-    // the texts alone tell whether the line breaks need tidying.
-    if (!balloonBreaks_) balloonBreaks_ = segmentText.find("<br>") != std::string::npos;
-    AppendBalloon(message, segmentText);
-  }
+  // "\c" only starts a new balloon.
 }
 
 const std::string& TScriptRenderer::ImageTag(int surface, const std::string& ghostName) {
@@ -246,14 +398,6 @@ const std::string& TScriptRenderer::ImageTag(int surface, const std::string& gho
     found = images_->emplace(surface, SurfaceImageTag(cacheDir_, surface, ghostName)).first;
   }
   return found->second;
-}
-
-void TScriptRenderer::AppendBalloon(const TMessageItem& message, const std::string& text) {
-  const BalloonEdges& edges = Edges(message);
-  std::string& out = *out_;
-  out += edges.head;
-  out += text;
-  out += edges.tail;
 }
 
 // The markup before and after a balloon's text depends only on the render

@@ -2,8 +2,10 @@
 // coloured by speaker, with the speaker's current surface picture beside it.
 // The renderer borrows a tokenizer and a regular-expression component, and
 // sends the surface pictures a script names to an ISurfaceFiles; it must not
-// be re-entered while it runs, and the tokenizer's token list is overwritten
-// by every call. Renderers on several threads each need a tokenizer and a
+// be re-entered while it runs. It takes the tokens of each text as the
+// tokenizer scans them, keeping none (the tokenizer's own token list is left
+// alone), so a message costs memory in proportion to its length, never per
+// token. Renderers on several threads each need a tokenizer and a
 // regular-expression component of their own.
 #pragma once
 
@@ -17,10 +19,10 @@
 #include <vector>
 
 #include "log/MessageItem.h"
+#include "script/SsParser.h"
 
 namespace hollowmere {
 
-class TSsParser;
 class TAWKStr;
 class TSppList;
 
@@ -64,12 +66,13 @@ class TScriptRenderer {
   void AppendRenderedScript(const TMessageItem& message, std::string& out);
 
  private:
-  void FetchMissingSurfaces(const TMessageItem& message);
-  void TokenizeAgain(std::string_view text);
-  void DecideTokenOutputs();
-  void CutSegments();
-  void AppendBalloons(const TMessageItem& message);
-  void AppendBalloon(const TMessageItem& message, const std::string& text);
+  class TOutputs;
+  class TSegments;
+  class TBalloonText;
+  void WantSurfaces(const TMessageItem& message);
+  void DrawSegment(const char* segment, const TMessageItem& message);
+  void UpdateState(std::string_view tag);
+  void TidyBreaks(std::string& out, std::size_t start);
   struct BalloonEdges;
   const BalloonEdges& Edges(const TMessageItem& message);
   // img markup of a surface of the message's ghost (see images_).
@@ -88,7 +91,6 @@ class TScriptRenderer {
   int surface0_ = 0;
   int surface1_ = 10;
   std::string* out_ = nullptr;  // where the balloons of the message go
-  std::string balloons_;        // the balloons while their breaks are tidied
   // Whether a balloon's text holds "<br>" (as bytes); without one the break
   // tidying of the last pass has nothing to do.
   bool balloonBreaks_ = false;
@@ -112,12 +114,15 @@ class TScriptRenderer {
   std::size_t nextEdges_ = 0;
 
   // Buffers kept from message to message so that their storage is reused:
-  // the rebuilt script, the segments (one after another, with where each
-  // ends), and the text of the segment at hand.
+  // the rebuilt script (followed by two NUL bytes, scanned where it lies),
+  // a segment that is not a stretch of it as it stands, the surface numbers
+  // a script names, and what the scans work in (one for the script and the
+  // rebuilt script in turn, one for the segments scanned meanwhile).
   std::string rebuilt_;
-  std::string segmentBytes_;
-  std::vector<std::size_t> segmentEnds_;
-  std::string segmentText_;
+  std::string segment_;
+  std::vector<int32_t> named_;
+  TSsScanBuffers scanBuffers_;
+  TSsScanBuffers segmentBuffers_;
 
   // Surface files (by surface number and ghost name) already wanted during
   // this renderer's life, one page run: each is asked for once. The plugin

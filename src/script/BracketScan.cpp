@@ -46,15 +46,29 @@ std::size_t TBracketCloses::Walk(std::size_t from) {
     walked_ += step;
   }
   if (Stops(text_[at])) return at;
-  // A step never leaves the text and always moves on, so every offset's
-  // answer is its own (a stop) or that of where its step lands, already
-  // known when going backwards.
-  close_.resize(end_ + 1);
+  // A step never leaves the text and always moves on by one to three bytes,
+  // so every offset's answer is its own (a stop) or that of where its step
+  // lands, already known when going backwards: the last three answers are
+  // all the pass needs to keep in hand. Only the answers at the first three
+  // offsets of every 16 are kept: no step can pass over all three.
+  close_.assign(((end_ >> 4) + 1) * kKept, 0);
+  std::size_t recent[4] = {};
   for (std::size_t i = end_ + 1; i-- > 0;) {
-    close_[i] = Stops(text_[i]) ? static_cast<uint32_t>(i) : close_[i + StepLength(text_ + i)];
+    const std::size_t answer = Stops(text_[i]) ? i : recent[(i + StepLength(text_ + i)) & 3];
+    recent[i & 3] = answer;
+    if (IsKept(i)) close_[Slot(i)] = static_cast<uint32_t>(answer);
   }
   tabled_ = true;
-  return close_[from];
+  return Tabled(from);
+}
+
+std::size_t TBracketCloses::Tabled(std::size_t from) const {
+  std::size_t at = from;
+  while (!Stops(text_[at])) {
+    if (IsKept(at)) return close_[Slot(at)];
+    at += StepLength(text_ + at);
+  }
+  return at;
 }
 
 }  // namespace hollowmere

@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <utility>
 
 #ifdef __SSE2__
@@ -243,25 +242,6 @@ TSsMarkUpType TSsParser::MarkUpType(int i) const {
   return markUps_[i].MarkUpType;
 }
 
-void TSsParser::AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
-                         TSsMarkUpType type) {
-  TSsMarkUp& m = NextMarkUp();
-  m.Position = static_cast<int32_t>(pos);
-  if (!extra.empty()) m.Extra = std::move(extra);
-  m.Str.clear();  // then append: the general assign costs more than the few bytes of a tag
-  m.Str.append(at, len);
-  m.MarkUpType = type;
-}
-
-void TSsParser::FlushText(std::string& run, std::size_t endOffset) {
-  if (run.empty()) return;
-  TSsMarkUp& m = NextMarkUp();
-  m.Position = static_cast<int32_t>(endOffset - run.size());
-  m.Str.assign(run);
-  m.MarkUpType = mtText;
-  run.clear();
-}
-
 std::size_t TSsParser::MatchTag(const char* s, std::size_t left, TBracketCloses& closes,
                                 std::string& extra, bool& undefined) {
   int len = 0;
@@ -321,26 +301,132 @@ std::size_t TSsParser::MatchMeta(const char* s, std::size_t left, TBracketCloses
   return 0;
 }
 
+namespace {
+
+// The pending text run. While it is the script's own bytes, one stretch
+// after another, it is only where that stretch lies; the first piece that is
+// not (an escape the scan rewrites, or bytes that do not follow on) copies it
+// into the scan's run buffer.
+class TTextRun {
+ public:
+  TTextRun(const char* s, std::string& copy) : s_(s), copy_(copy) { copy_.clear(); }
+
+  bool empty() const { return length_ == 0; }
+  std::size_t size() const { return length_; }
+
+  // The script's bytes [at, at + n).
+  void AppendOwn(std::size_t at, std::size_t n) {
+    if (!copied_) {
+      if (length_ == 0) start_ = at;
+      if (start_ + length_ == at) {
+        length_ += n;
+        return;
+      }
+      CopyOut();
+    }
+    copy_.append(s_ + at, n);
+    length_ += n;
+  }
+  void AppendOther(std::string_view piece) {
+    if (!copied_) CopyOut();
+    copy_.append(piece);
+    length_ += piece.size();
+  }
+
+  std::string_view View() const {
+    return copied_ ? std::string_view(copy_) : std::string_view(s_ + start_, length_);
+  }
+  void Clear() {
+    length_ = 0;
+    copied_ = false;
+    copy_.clear();
+  }
+
+ private:
+  void CopyOut() {
+    copy_.assign(s_ + start_, length_);
+    copied_ = true;
+  }
+
+  const char* s_;
+  std::string& copy_;
+  std::size_t start_ = 0;
+  std::size_t length_ = 0;
+  bool copied_ = false;
+};
+
+// Hands a run that is not empty over as a text token; its position is that
+// of the byte that ends it less its length.
+void FlushText(TTextRun& run, std::size_t endOffset, ISsTokenSink& sink) {
+  if (run.empty()) return;
+  TSsToken token;
+  token.Position = static_cast<int32_t>(endOffset - run.size());
+  token.MarkUpType = mtText;
+  token.Str = run.View();
+  sink.Take(token);
+  run.Clear();
+}
+
+void Hand(const char* at, std::size_t pos, std::size_t len, std::string_view extra, TSsMarkUpType type,
+          ISsTokenSink& sink) {
+  TSsToken token;
+  token.Position = static_cast<int32_t>(pos);
+  token.MarkUpType = type;
+  token.Str = std::string_view(at, len);
+  token.Extra = extra;
+  sink.Take(token);
+}
+
+}  // namespace
+
+// Keeps every token in the parser's list.
+class TSsParser::TListSink : public ISsTokenSink {
+ public:
+  explicit TListSink(TSsParser& parser) : parser_(parser) {}
+  void Take(const TSsToken& token) override {
+    TSsMarkUp& m = parser_.NextMarkUp();
+    m.Position = token.Position;
+    if (!token.Extra.empty()) m.Extra.assign(token.Extra);
+    m.Str.clear();  // then append: the general assign costs more than the few bytes of a tag
+    m.Str.append(token.Str);
+    m.MarkUpType = token.MarkUpType;
+  }
+
+ private:
+  TSsParser& parser_;
+};
+
 void TSsParser::Parse() {
   ClearMarkUps();
   // Borrowed rather than used in place when there is a hook: one that
   // re-enters the parser gets buffers of its own and cannot pull this scan's
   // text from under it. Without one nothing can re-enter.
-  const bool hooked = static_cast<bool>(OnParse);
-  std::optional<Lend<std::string>> workLoan;
-  std::optional<Lend<std::string>> runLoan;
-  std::optional<Lend<TBracketCloses>> closesLoan;
-  std::string& work = hooked ? workLoan.emplace(work_).get() : work_;
-  std::string& run = hooked ? runLoan.emplace(run_).get() : run_;
-  TBracketCloses& closes = hooked ? closesLoan.emplace(closes_).get() : closes_;
-  run.clear();
-  work.assign(input_);
+  TListSink sink(*this);
+  if (OnParse) {
+    Lend<TSsScanBuffers> loan(buffers_);
+    Scan(input_, loan.get(), sink);
+  } else {
+    Scan(input_, buffers_, sink);
+  }
+}
+
+void TSsParser::Scan(std::string_view script, TSsScanBuffers& buffers, ISsTokenSink& sink) {
+  std::string& work = buffers.work;
+  work.assign(script);
   work.append(2, '\0');
-  const char* s = work.data();
+  ScanText(work.data(), buffers.closes, buffers.run, sink);
+}
+
+void TSsParser::ScanTerminated(const char* text, TSsScanBuffers& buffers, ISsTokenSink& sink) {
+  ScanText(text, buffers.closes, buffers.run, sink);
+}
+
+void TSsParser::ScanText(const char* s, TBracketCloses& closes, std::string& runCopy,
+                         ISsTokenSink& sink) {
   const std::size_t end = std::strlen(s);
   closes.Reset(s, end);
+  TTextRun run(s, runCopy);
 
-  static constexpr std::string_view kBackslashPair = "\\\\";
   static constexpr std::string_view kEscapedPercent = "\\%";
 
   std::size_t i = 0;
@@ -349,47 +435,53 @@ void TSsParser::Parse() {
     if (c == '\\') {
       const char next = s[i + 1];
       if (next == '\\') {
-        run.append(LeaveEscape ? kBackslashPair : kBackslashPair.substr(1));
+        // Kept, the pair stands as it is; dropped, the backslash left is the
+        // first one.
+        run.AppendOwn(i, LeaveEscape ? 2 : 1);
         i += 2;
         continue;
       }
       if (next == '%') {
-        run.append(LeaveEscape ? kEscapedPercent : kEscapedPercent.substr(1));
+        run.AppendOwn(LeaveEscape ? i : i + 1, LeaveEscape ? 2 : 1);
         i += 2;
         continue;
       }
       std::string extra;
       bool undefined = false;
       std::size_t len = MatchTag(s + i, end - i, closes, extra, undefined);
-      FlushText(run, i);
+      FlushText(run, i, sink);
       if (len > 0) {
-        AddToken(s + i, i, len, std::move(extra), undefined ? mtUndefinedTag : mtTag);
+        Hand(s + i, i, len, extra, undefined ? mtUndefinedTag : mtTag, sink);
       } else {
         // Nothing knows this sequence: the backslash and the character after
         // it (none when the backslash ends the script).
         len = (next == '\0') ? 1 : 1 + CharAt(s + i + 1);
-        AddToken(s + i, i, len, std::string(), mtUndefinedTag);
+        Hand(s + i, i, len, std::string_view(), mtUndefinedTag, sink);
       }
       i += len;
     } else if (c == '%') {
       std::string extra;
       const std::size_t len = MatchMeta(s + i, end - i, closes, extra);
       if (len > 0) {
-        FlushText(run, i);
-        AddToken(s + i, i, len + 1, std::move(extra), mtMeta);
+        FlushText(run, i, sink);
+        Hand(s + i, i, len + 1, extra, mtMeta, sink);
         i += len + 1;
       } else {
-        run.append(EscapeInvalidMeta ? kEscapedPercent : kEscapedPercent.substr(1));
+        if (EscapeInvalidMeta) {
+          run.AppendOther(kEscapedPercent);
+        } else {
+          run.AppendOwn(i, 1);
+        }
         i += 1;
       }
     } else {
       // Plain text up to the next backslash or percent sign, whole characters.
       const std::size_t from = i;
       i = TextRunEnd(s, from, end);
-      run.append(s + from, i - from);
+      run.AppendOwn(from, i - from);
     }
   }
-  FlushText(run, end);
+  FlushText(run, end, sink);
 }
 
 std::vector<std::string> LoadPatternFile(const std::string& path) {

@@ -6,6 +6,8 @@
 // 0x5C never starts a tag; two text runs are never adjacent; matching a
 // pattern line allocates nothing; a scan takes time in proportion to the
 // script's length times the pattern lines, however its brackets fall.
+// A scan may hand its tokens to a sink one by one instead of keeping them:
+// a script then costs no memory per token, only its own copy.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,32 @@ struct TSsMarkUp {
   // The token's bytes as in the script (text runs: after escape handling).
   std::string Str;
   TSsMarkUpType MarkUpType = mtText;
+};
+
+// A token as a scan hands it to a sink. Its texts live only during the call:
+// they point into the scanned text where the token stands there as it is
+// (every tag; a text run whose escapes are kept), else into a scan buffer.
+struct TSsToken {
+  int32_t Position = 0;
+  TSsMarkUpType MarkUpType = mtText;
+  std::string_view Str;
+  std::string_view Extra;
+};
+
+class ISsTokenSink {
+ public:
+  virtual void Take(const TSsToken& token) = 0;
+
+ protected:
+  ~ISsTokenSink() = default;
+};
+
+// What one scan works in; kept by its owner so that its storage is reused.
+// Two scans running at once (one inside another's sink) need two of these.
+struct TSsScanBuffers {
+  std::string work;  // the script followed by two NUL bytes
+  std::string run;   // a text run that is not the script's bytes as they stand
+  TBracketCloses closes;
 };
 
 class ESsParserError : public Error {
@@ -66,6 +94,14 @@ class TSsParser {
   void Parse();
   void ClearMarkUps() { count_ = 0; }
 
+  // Tokenizes `script` as Parse does, handing each token to `sink` in script
+  // order; InputString and the token list stay as they are. On
+  // ESsParserError the sink has had the tokens before the fault.
+  void Scan(std::string_view script, TSsScanBuffers& buffers, ISsTokenSink& sink);
+  // The same over a text whose first NUL byte (the end of the script) is
+  // followed by another, scanned where it lies without a copy.
+  void ScanTerminated(const char* text, TSsScanBuffers& buffers, ISsTokenSink& sink);
+
   int Count() const { return static_cast<int>(count_); }
   std::string Str(int i) const;    // out of range: empty
   std::string Extra(int i) const;  // out of range: empty
@@ -95,9 +131,9 @@ class TSsParser {
     m.Extra.clear();
     return m;
   }
-  void FlushText(std::string& run, std::size_t endOffset);
-  void AddToken(const char* at, std::size_t pos, std::size_t len, std::string&& extra,
-                TSsMarkUpType type);
+  class TListSink;
+  // The scan over `s`, whose first NUL is followed by another.
+  void ScanText(const char* s, TBracketCloses& closes, std::string& run, ISsTokenSink& sink);
   // Length of the markup at s (a backslash, or a percent sign for a meta,
   // whose length here excludes the percent sign), with `left` bytes up to the
   // end of the script; 0 when neither the hook nor a pattern line knows it.
@@ -115,11 +151,8 @@ class TSsParser {
   // The tokens are the first count_; those after them are kept for reuse.
   std::vector<TSsMarkUp> markUps_;
   std::size_t count_ = 0;
-  // Scratch kept between runs so that parsing reuses its buffers: the script
-  // followed by two NUL bytes, and the pending text run.
-  std::string work_;
-  std::string run_;
-  TBracketCloses closes_;
+  // Scratch kept between runs so that parsing reuses its buffers.
+  TSsScanBuffers buffers_;
 };
 
 // Reads a pattern file (CR LF, LF or CR line ends) whole into lines, empty

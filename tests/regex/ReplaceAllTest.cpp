@@ -108,6 +108,53 @@ TEST(ReplaceAll, BytesAfterANulAreKept) {
   }
 }
 
+// Replacements are written over the text while they are no longer than
+// their matches; a longer one, first or after shorter ones, and one that
+// inserts the match, leave the same text. From an offset, the rest is a text
+// of its own (its start a line start) and the bytes before it stay.
+TEST(ReplaceAll, InPlaceAndFromAnOffset) {
+  struct Case {
+    const char* pattern;
+    const char* replacement;
+    std::string text;
+    std::size_t from;
+    std::string expected;
+    int count;
+  };
+  const std::string cell = "<td width=\"100%\">";
+  const Case cases[] = {
+      {"b+", "X", "abbbcbd", 0, "aXcXd", 2},
+      {"b+", "XX", "abbbcbd", 0, "aXXcXXd", 2},
+      {"b+", "XX", "abcbbbd", 0, "aXXcXXd", 2},
+      {"b+", "XXXX", "bbbbbbbbcb", 0, "XXXXcXXXX", 2},
+      {"b+", "&&", "abbc", 0, "abbbbc", 1},
+      {"(<br>)+", "<br>", "<br><br>|<br><br><br>x<br><br>", 9, "<br><br>|<br>x<br>", 2},
+      {"(<br>)+", "<br>", std::string("x<br><br>\0<br><br>", 18), 1, std::string("x<br>\0<br><br>", 14), 1},
+      {"(<br>)+", "<br>", "<br><br>", 8, "<br><br>", 0},
+      {"(<br>)+", "<br>", "<br><br>", 20, "<br><br>", 0},
+      {"x*", "-", "ab", 1, "a-b", 1},
+      {"^", ">", "a\nb", 2, "a\n>b", 1},
+      {"^b", ">", "ab\nb", 1, "a>\n>", 2},
+      {"(<br>)+", "<br>", J("ソ表") + "<br><br>" + J("ソ"), 2, J("ソ表") + "<br>" + J("ソ"), 1},
+  };
+  for (const Case& c : cases) {
+    TAWKStr re;
+    re.SetRegExp(c.pattern);
+    std::string text = c.text;
+    EXPECT_EQ(re.ReplaceAll(c.replacement, text, c.from), c.count) << c.pattern << " on " << c.text;
+    EXPECT_EQ(text, c.expected) << c.pattern << " on " << c.text;
+  }
+  // The page's two tidying steps over a page whose head is left alone.
+  TAWKStr re;
+  std::string page = cell + "<br><br>head" + cell + "<br>" + J("ソ") + "<br><br>" + cell + "<br><br>";
+  const std::size_t from = cell.size() + 12;
+  re.SetRegExp(cell + "((<br>)+)");
+  EXPECT_EQ(re.ReplaceAll(cell, page, from), 2);
+  re.SetRegExp("(<br>)+");
+  EXPECT_EQ(re.ReplaceAll("<br>", page, from), 1);
+  EXPECT_EQ(page, cell + "<br><br>head" + cell + J("ソ") + "<br>" + cell);
+}
+
 TEST(ReplaceAll, ReusedComponentAlternatesBetweenPatterns) {
   TAWKStr re;
   const std::string cell = "<td width=\"100%\">";

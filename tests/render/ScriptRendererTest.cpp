@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <vector>
 
 #include "platform/Errors.h"
 #include "render/RenderFixture.h"
@@ -149,25 +151,75 @@ TEST_F(ScriptRendererTest, NothingCarriesOverBetweenMessages) {
   EXPECT_EQ(renderer.RenderScript(second), Speaker0Emulation("y", Img(0)));
 }
 
-// A text tokenized last is not tokenized again (a pass that changed nothing,
-// one segment, a run of equal segments); a hook makes every text tokenized
-// anew, so with a hook that takes nothing the pages must be the same bytes.
-TEST_F(ScriptRendererTest, TextsAlreadyTokenizedRenderAsIfTokenizedAgain) {
-  const std::string scripts[] = {
+// Segments go into their balloons from the tokens of the whole rebuilt
+// script; a hook that takes nothing has each scanned again alone instead,
+// which must give the same bytes: under the test lines and under lines whose
+// brackets and digits read up to a segment's end, for fixed scripts and for
+// scripts strung from pieces that end segments in every way.
+TEST_F(ScriptRendererTest, SegmentsRenderAsIfScannedAgainAlone) {
+  std::vector<std::string> scripts = {
       "plain", "\\s[\\s[\\s[", "\\_s[\\_s[\\_s[", "\\_s[a\\_s[b\\_s[a", "a\\nb\\nb\\n\\nc",
       "\\h\\s[0]x\\u\\s[10]y\\h\\s[0]x\\e", "\\URL[http://a/b][t]\\URL[http://a/b][t]", "x\\\\y\\%z",
-      "\\![\\![", "x\\c\\cx\\c",
+      "\\![\\![", "x\\c\\cx\\c", "\\xab\\0c]", "\\y12\\0\\y3", "\\z[a\\0]b\\0\\z[", "\\v\\0]\\1",
   };
-  TScriptRenderer again(parser, awk, plugins, cache.path(), true);
-  TSsParser hooked = parser;
-  hooked.OnParse = [](TSsParser&, std::string_view, int&, TSsMarkUpType&, std::string&) {};
-  TScriptRenderer anew(hooked, awk, plugins, cache.path(), true);
-  for (const std::string& script : scripts) {
-    TMessageItem m;
-    m.GhostName = "G";
-    m.Script = script;
-    EXPECT_EQ(again.RenderScript(m), anew.RenderScript(m)) << script;
+  const char* pieces[] = {"\\0", "\\1", "\\c", "\\_s", "\\s[2]", "\\n", "\\x", "\\y", "\\z[", "\\v", "]", "[",
+                          "7", "\\\\", "\\", "%", "a", "\x83\x5c", "\x81", " ", "<br>"};
+  std::mt19937 rng(3);
+  for (int i = 0; i < 300; ++i) {
+    std::string script;
+    for (int k = std::uniform_int_distribution<int>(0, 12)(rng); k > 0; --k) {
+      script += pieces[std::uniform_int_distribution<std::size_t>(0, std::size(pieces) - 1)(rng)];
+    }
+    scripts.push_back(script);
   }
+  std::vector<std::string> lines = parser.TagPattern();
+  const std::vector<std::string> testLines = lines;
+  lines.insert(lines.end(), {"\\x%c", "\\y%D", "\\z%b", "\\v%c]"});
+  for (const std::vector<std::string>* tagLines : {&testLines, static_cast<const std::vector<std::string>*>(&lines)}) {
+    parser.SetTagPattern(*tagLines);
+    TScriptRenderer direct(parser, awk, plugins, cache.path(), true);
+    TSsParser hooked = parser;
+    hooked.OnParse = [](TSsParser&, std::string_view, int&, TSsMarkUpType&, std::string&) {};
+    TScriptRenderer again(hooked, awk, plugins, cache.path(), true);
+    for (const std::string& script : scripts) {
+      TMessageItem m;
+      m.GhostName = "G";
+      m.Script = script;
+      EXPECT_EQ(direct.RenderScript(m), again.RenderScript(m)) << ::testing::PrintToString(script);
+    }
+  }
+}
+
+// Pairs of backslashes in a balloon's text become one, whole characters
+// only, whichever tokens the backslashes came from; a trail byte 0x5C pairs
+// with nothing.
+TEST_F(ScriptRendererTest, BackslashPairsHalveAcrossTokens) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"\\0a\\\\\\\\b", "a\\\\b"},
+      {"\\0a\\\\\\zb", "a\\\\zb"},
+      {"\\0\\\\\\\\\\", "\\\\\\"},
+      {"\\0" + Sjis("ソ") + "\\\\", Sjis("ソ") + "\\"},
+      {"\\0" + Sjis("ソ") + "\\\\\\\\", Sjis("ソ") + "\\\\"},
+      {"\\0\\\\%username", "\\%username"},
+  };
+  for (const auto& [script, text] : cases) EXPECT_EQ(Render(script), Speaker0Emulation(text, Img(0))) << script;
+  // Without kept escapes the tokens are not the rebuilt text's own bytes;
+  // the segments are scanned from a copy to the same effect.
+  parser.LeaveEscape = false;
+  EXPECT_EQ(Render("\\0a\\\\\\\\b\\1c\\\\%d"), Speaker0Emulation("a\\b", Img(0)) + Speaker1("c%d", Img(10)));
+}
+
+// The balloons are appended to a page whose earlier text the break tidying
+// leaves as it is.
+TEST_F(ScriptRendererTest, TidyingLeavesTheEarlierPageAlone) {
+  TScriptRenderer renderer(parser, awk, plugins, cache.path(), true);
+  TMessageItem m;
+  m.GhostName = "G";
+  m.Script = "\\0\\n\\na\\n\\nb";
+  const std::string head = "<td width=\"100%\"><br><br>x<br><br>";
+  std::string page = head;
+  renderer.AppendRenderedScript(m, page);
+  EXPECT_EQ(page, head + Speaker0Emulation("a<br>b", Img(0)));
 }
 
 // A surface tag whose number is no 32-bit integer is text, as "\s[smile]"

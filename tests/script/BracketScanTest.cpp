@@ -209,6 +209,25 @@ TEST(BracketWalk, EveryPatternLineTakesWhatItTookBeforeAtEveryOffset) {
   }
 }
 
+// The table keeps a few answers in every 16 offsets; walks from anywhere in
+// scripts several times that long, of long unclosed stretches and of many
+// short brackets, must land where a plain walk does.
+TEST(BracketWalk, TabledAnswersAreThoseOfThePlainWalkAtEveryOffset) {
+  std::mt19937 rng(5);
+  TBracketCloses closes(0);
+  for (int round = 0; round < 300; ++round) {
+    const std::string alphabet = round % 2 == 0 ? kWalkBytes : std::string("a\\\x81\x81\x81]");
+    std::string script = RandomBytes(rng, 700, alphabet.substr(0, alphabet.size() - (round % 3 == 0 ? 0 : 1)));
+    script.append(2, '\0');
+    const char* s = script.c_str();
+    const std::size_t end = std::strlen(s);
+    closes.Reset(s, end);
+    for (std::size_t q = end + 1; q-- > 0;) {
+      ASSERT_EQ(closes.CloseFrom(q), FindBracketClose(s, q)) << "at " << q << " of " << Printable(script);
+    }
+  }
+}
+
 // Scripts built from the pieces hostile and ordinary logs are made of.
 std::string RandomScript(std::mt19937& rng, std::size_t maxPieces = 30) {
   static const std::vector<std::string> pieces = {

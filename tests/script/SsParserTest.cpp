@@ -355,6 +355,82 @@ TEST(SsParserErrors, IndexOutOfRange) {
   EXPECT_EQ(ErrorText([&] { p.MarkUpType(0); }), outOfRange);
 }
 
+// Every token of a scan, with its position and extra text.
+struct Seen {
+  TSsMarkUpType type;
+  std::string str;
+  int32_t position;
+  std::string extra;
+  bool operator==(const Seen&) const = default;
+};
+
+class Collect : public ISsTokenSink {
+ public:
+  void Take(const TSsToken& t) override {
+    seen.push_back({t.MarkUpType, std::string(t.Str), t.Position, std::string(t.Extra)});
+    pieces.push_back(t.Str);
+  }
+  std::vector<Seen> seen;
+  std::vector<std::string_view> pieces;
+};
+
+// A scan hands over the very tokens a parse keeps, under every escape
+// setting and with a hook, from a copy or where the text lies, and leaves
+// the parser's own script and tokens alone.
+TEST(SsParserScan, HandsOverTheTokensAParseKeeps) {
+  const std::string scripts[] = {"", "plain", "a\\0b\\n%username c", "\\\\\\%%x%", "\\q[a\\]b]\\q[", Sjis("ソ\\0表"),
+                                 "\\", "a\\", "100%", "\\w5\\w\\zz", std::string("a\0\\0", 4), "\\ab\\\\%ab"};
+  struct Setting {
+    bool leaveEscape, escapeInvalidMeta, hook;
+  };
+  for (const Setting setting : {Setting{true, false, false}, Setting{false, false, false}, Setting{true, true, false},
+                                Setting{false, true, true}}) {
+    TSsParser p;
+    p.SetTagPattern({"\\0", "\\n", "\\w%d", "\\q%b"});
+    p.SetMetaPattern({"username"});
+    p.LeaveEscape = setting.leaveEscape;
+    p.EscapeInvalidMeta = setting.escapeInvalidMeta;
+    if (setting.hook) {
+      p.OnParse = [](TSsParser&, std::string_view script, int& len, TSsMarkUpType& type, std::string& extra) {
+        if (script.substr(1, 1) == "a") {
+          len = 2;
+          type = script[0] == '%' ? mtMeta : mtTag;
+          extra = "X";
+        }
+      };
+    }
+    for (const std::string& script : scripts) {
+      const std::string what = ::testing::PrintToString(script) + " leave " + std::to_string(setting.leaveEscape);
+      p.SetInputString(script);
+      std::vector<Seen> parsed;
+      for (int i = 0; i < p.Count(); ++i) {
+        parsed.push_back({p.MarkUpType(i), p.Str(i), p.MarkUp(i).Position, p.Extra(i)});
+      }
+      p.SetInputString("\\0kept");
+      TSsScanBuffers buffers;
+      Collect copied;
+      p.Scan(script, buffers, copied);
+      EXPECT_EQ(copied.seen, parsed) << what;
+      const std::string terminated = script + std::string(2, '\0');
+      Collect inPlace;
+      p.ScanTerminated(terminated.c_str(), buffers, inPlace);
+      EXPECT_EQ(inPlace.seen, parsed) << what;
+      EXPECT_EQ(p.InputString(), "\\0kept") << what;
+      EXPECT_EQ(Tokens(p), (Toks{{mtTag, "\\0"}, {mtText, "kept"}})) << what;
+      // Keeping the escapes, the tokens are the scanned text itself, one
+      // stretch after another: nothing of it is copied.
+      if (setting.leaveEscape && !setting.escapeInvalidMeta) {
+        const char* at = terminated.c_str();
+        for (const std::string_view piece : inPlace.pieces) {
+          EXPECT_EQ(piece.data(), at) << what;
+          at += piece.size();
+        }
+        EXPECT_EQ(*at, '\0') << what;
+      }
+    }
+  }
+}
+
 TEST(LoadPatternFile, KeepsEmptyLinesUnderEveryLineEnd) {
   testing::TempDir dir;
   {
