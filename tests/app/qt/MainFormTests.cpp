@@ -549,9 +549,9 @@ class MainFormTests : public QObject {
   }
 
   // Ending the program while a ghost takes its time to answer: the window
-  // goes at once; the end waits for the delivery, serving its answer.
-  void endingWhileADeliveryRunsHidesTheWindowAtOnce() {
-    QVERIFY(StartStandin({"--answer", "late:1500"}));
+  // goes at once, and the end does not wait for the answer.
+  void endingWhileADeliveryRunsEndsWithoutWaitingForTheGhost() {
+    QVERIFY(StartStandin({"--answer", "late:5000"}));
     StartPlaying();
     TMessageItem message;
     message.GhostName = "G";
@@ -559,20 +559,13 @@ class MainFormTests : public QObject {
     message.Script = "\\0slow";
     QVERIFY(ShowPlayLink(message));
     ClickPlay();
-    QVERIFY2(StandinSays("answering request 1 in 1500 ms"), qPrintable(standinOut));
-    bool checked = false, visible = true;
-    QTimer::singleShot(200, this, [&] {
-      checked = true;
-      visible = form->isVisible();
-    });
+    QVERIFY2(StandinSays("answering request 1 in 5000 ms"), qPrintable(standinOut));
     QElapsedTimer ending;
     ending.start();
     form->FormDestroy();
-    QVERIFY(checked);
-    QVERIFY(!visible);
-    QVERIFY(ending.elapsed() >= 900);
+    QVERIFY(!form->isVisible());
+    QVERIFY2(ending.elapsed() < 2000, qPrintable(QString::number(ending.elapsed())));
     QVERIFY(form->Controller().Sstp() == nullptr);
-    QVERIFY2(StandinSays("answered \"SSTP/1.4 200 OK\""), qPrintable(standinOut));
   }
 };
 
