@@ -2,6 +2,8 @@
 // so a bad command line never creates or changes an archive.
 #include "app/ArchiveCommand.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include "platform/FileSystem.h"
 #include "platform/ProgramFolder.h"
 #include "text/Encoding.h"
+#include "text/Visible.h"
 
 namespace hollowmere {
 namespace {
@@ -90,6 +93,12 @@ std::string Opt(const TArgs& a, const char* name, std::string fallback = "") {
 }
 
 std::string Utf8(std::string_view cp932) { return text::Cp932ToUtf8Lossy(cp932); }
+
+// Text from the service for a terminal: a message could hold escape
+// sequences that clear the screen or set the title, so control bytes show.
+std::string Shown(std::string_view cp932) {
+  return text::Cp932ToUtf8Lossy(text::VisibleControls(cp932, text::LineBreaks::Show));
+}
 
 std::string ArchivePath(const TArgs& a) {
   const std::string given = Opt(a, "--archive");
@@ -185,8 +194,10 @@ int Search(const TArgs& a, IArchiveStore& store, TVisibleText& visible, std::ost
     out << list.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   } else {
     for (const auto& h : hits) {
-      out << StampIso(h.Line.Stamp) << '\t' << Utf8(h.Line.Ghost) << '\t' << Utf8(h.Line.Channel) << '\t'
-          << VisibleUtf8(visible, h.Line.Script, " ") << '\n';
+      std::string seen = visible.Visible(h.Line.Script);
+      std::replace(seen.begin(), seen.end(), '\n', ' ');
+      out << StampIso(h.Line.Stamp) << '\t' << Shown(h.Line.Ghost) << '\t' << Shown(h.Line.Channel) << '\t'
+          << Shown(seen) << '\n';
     }
   }
   if (format != "log") {
@@ -300,7 +311,7 @@ int RunArchiveCommand(const std::vector<std::string>& args, std::ostream& out, s
     err << kProgram << ": " << e.what() << '\n' << ArchiveUsageText();
     return 2;
   } catch (const std::exception& e) {
-    err << kProgram << ": " << Utf8(e.what()) << '\n';
+    err << kProgram << ": " << Utf8(text::VisibleControls(e.what(), text::LineBreaks::Keep)) << '\n';
     return 1;
   }
 }

@@ -19,6 +19,7 @@
 #include "script/SsParser.h"
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
+#include "text/Visible.h"
 
 namespace hollowmere {
 namespace {
@@ -208,7 +209,9 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, st
   try {
     return Run(options, out, err, terminal);
   } catch (const std::exception& e) {
-    err << "hollowmere-render: " << text::Cp932ToUtf8Lossy(e.what()) << '\n';
+    // Errors may quote plugin names and file contents: their control bytes show.
+    err << "hollowmere-render: " << text::Cp932ToUtf8Lossy(text::VisibleControls(e.what(), text::LineBreaks::Keep))
+        << '\n';
     return 1;
   }
 }

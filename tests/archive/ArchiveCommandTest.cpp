@@ -30,6 +30,9 @@ TEST(ArchiveCommand, ExitStatusAndMessagesTable) {
   const std::string db = dir.file("a.sqlite3");
   const std::string sample = SourceDir() + "/data/log.txt";
   WriteFileBytes(dir.file("notlog.txt"), "hello\r\n");
+  // A message whose ghost and text would set the terminal's title and clear it.
+  WriteFileBytes(dir.file("escape.txt"),
+                 "Result: OK\r\nt\r\nc\r\n20040506070910\tesc1\tch\tG\x1b]0;x\x07\t1\t2\t3\tzq\x1b[2Jzq\r\n");
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -54,6 +57,8 @@ TEST(ArchiveCommand, ExitStatusAndMessagesTable) {
       {{"stats", "--archive", db}, 0, "messages: 320\n", ""},
       {{"check", "--archive", db}, 0, ": ok\n", ""},
       {{"stats", "--archive", sample}, 1, "", "not a Hollowmere archive"},
+      {{"import", dir.file("escape.txt"), "--archive", db}, 0, "1 new", ""},
+      {{"search", "zq", "--archive", db}, 0, "\tG^[]0;x^G\tch\tzq^[[2Jzq\n", "1 of 1"},
   };
   for (const auto& c : cases) {
     std::string joined;
