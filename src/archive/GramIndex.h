@@ -8,6 +8,8 @@
 // next one as the varint of its difference.
 #pragma once
 
+#include <unicode/utf8.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,6 +18,28 @@
 namespace hollowmere {
 
 using TGram = int64_t;
+
+inline TGram Bigram(UChar32 a, UChar32 b) { return (static_cast<TGram>(a) + 1) << 21 | b; }
+
+// Calls f(gram) for every gram of a folded text, repeats included. It
+// allocates nothing, so merging large logs can feed it straight to the
+// pending lists, which drop a repeat of the message they last took.
+template <typename F>
+void ForEachGram(std::string_view folded, F&& f) {
+  const int32_t n = static_cast<int32_t>(folded.size());
+  int32_t i = 0;
+  UChar32 prev = '\n';
+  while (i < n) {
+    UChar32 c;
+    U8_NEXT(folded.data(), i, n, c);
+    if (c < 0) c = 0xFFFD;
+    if (c != '\n') {
+      f(static_cast<TGram>(c));
+      if (prev != '\n') f(Bigram(prev, c));
+    }
+    prev = c;
+  }
+}
 
 // Distinct grams of a folded text, in no particular order.
 std::vector<TGram> TextGrams(std::string_view folded);

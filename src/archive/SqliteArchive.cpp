@@ -35,6 +35,8 @@ using sqlite::TWriteTransaction;
 
 // A gram's last segment takes appends until it reaches this size.
 constexpr std::size_t kSegmentAppendBelow = 4096;
+// Merges into an empty archive at least this large index messages at the end.
+constexpr std::size_t kBulkIndexFrom = 10000;
 
 const char* const kSchemaV1 = R"(
 CREATE TABLE ghosts(id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE);
@@ -111,15 +113,19 @@ uint64_t Mix(int64_t gram, int64_t id) {
 // the list can be joined to a segment's end), and the few ids that arrive
 // out of order (messages changed by this merge) on the side.
 struct TPendingList {
+  TGram Gram = -1;  // -1: a free slot
   int64_t First = 0;
   int64_t Last = 0;
   std::string Rest;  // the deltas after First
 };
 
+// An open-addressed table: a merge adds every gram of every message here, so
+// this is the import's hottest map.
 class TPendingPostings {
  public:
+  TPendingPostings() : slots_(1024) {}
   void Add(TGram g, int64_t id) {
-    TPendingList& p = lists_[g];
+    TPendingList& p = Find(g);
     if (p.First == 0) {
       p.First = p.Last = id;
     } else if (id > p.Last) {
@@ -128,16 +134,59 @@ class TPendingPostings {
       stray_.emplace_back(g, id);
     }
   }
-  bool Empty() const { return lists_.empty() && stray_.empty(); }
-  std::unordered_map<TGram, TPendingList>& Lists() { return lists_; }
+  bool Empty() const { return used_ == 0 && stray_.empty(); }
+  // The lists in ascending gram order.
+  std::vector<const TPendingList*> Sorted() const {
+    std::vector<const TPendingList*> lists;
+    lists.reserve(used_);
+    for (const auto& s : slots_) {
+      if (s.Gram >= 0) lists.push_back(&s);
+    }
+    std::sort(lists.begin(), lists.end(), [](auto* a, auto* b) { return a->Gram < b->Gram; });
+    return lists;
+  }
   std::vector<std::pair<TGram, int64_t>>& Stray() { return stray_; }
   void Clear() {
-    lists_.clear();
+    slots_.assign(slots_.size(), TPendingList());
+    used_ = 0;
     stray_.clear();
   }
 
  private:
-  std::unordered_map<TGram, TPendingList> lists_;
+  TPendingList& Find(TGram g) {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = Hash(g) & mask;
+    while (slots_[i].Gram != g) {
+      if (slots_[i].Gram < 0) {
+        if (2 * (used_ + 1) > slots_.size()) {
+          Grow();
+          return Find(g);
+        }
+        slots_[i].Gram = g;
+        ++used_;
+        break;
+      }
+      i = (i + 1) & mask;
+    }
+    return slots_[i];
+  }
+  static std::size_t Hash(TGram g) {
+    return static_cast<std::size_t>((static_cast<uint64_t>(g) * 0x9E3779B97F4A7C15ULL) >> 20);
+  }
+  void Grow() {
+    std::vector<TPendingList> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (auto& s : old) {
+      if (s.Gram < 0) continue;
+      std::size_t i = Hash(s.Gram) & mask;
+      while (slots_[i].Gram >= 0) i = (i + 1) & mask;
+      slots_[i] = std::move(s);
+    }
+  }
+
+  std::vector<TPendingList> slots_;
+  std::size_t used_ = 0;
   std::vector<std::pair<TGram, int64_t>> stray_;
 };
 
@@ -164,6 +213,30 @@ class TIdSet {
     for (std::size_t i = 0; i < bits_.size(); ++i) {
       for (uint64_t w = bits_[i]; w; w &= w - 1) f(static_cast<int64_t>(i * 64 + __builtin_ctzll(w)));
     }
+  }
+
+ private:
+  std::vector<uint64_t> bits_;
+};
+
+// Keys a merge has added, as a Bloom filter: Insert says true only for a
+// key surely not added before. Two bits of sixteen per key keep false
+// alarms (which only cost a look-up) near one in a hundred.
+class TKeyFilter {
+ public:
+  explicit TKeyFilter(std::size_t keys) {
+    std::size_t bits = 1 << 16;
+    while (bits < keys * 16) bits *= 2;
+    bits_.resize(bits / 64);
+  }
+  bool Insert(std::string_view key) {
+    const uint64_t h = Mix(static_cast<int64_t>(std::hash<std::string_view>()(key)), 0);
+    const std::size_t mask = bits_.size() * 64 - 1;
+    const std::size_t a = h & mask, b = (h >> 32) & mask;
+    const bool had = (bits_[a / 64] >> (a % 64) & 1) && (bits_[b / 64] >> (b % 64) & 1);
+    bits_[a / 64] |= 1ULL << (a % 64);
+    bits_[b / 64] |= 1ULL << (b % 64);
+    return !had;
   }
 
  private:
@@ -239,7 +312,9 @@ class TSqliteArchive : public IArchiveStore {
   // Refuses what is not ours before anything is written, then brings the
   // schema up to date.
   void Accept() {
-    Refuse();
+    // Larger pages mean fewer pages to write twice (the WAL, then the
+    // file) on a big import; the size can only be chosen before the WAL.
+    if (Refuse()) db_.Exec("PRAGMA page_size=8192");
     db_.Exec("PRAGMA journal_mode=WAL");
     TWriteTransaction tx(db_);
     Refuse();  // another process may have changed it meanwhile
@@ -253,13 +328,14 @@ class TSqliteArchive : public IArchiveStore {
     tx.Commit();
   }
 
-  void Refuse() {
+  // True for a blank file.
+  bool Refuse() {
     const int64_t app = Pragma("application_id");
     const int64_t version = Pragma("user_version");
     TStmt objects(db_, "SELECT count(*) FROM sqlite_master");
     objects.Step();
     const bool blank = app == 0 && version == 0 && objects.Int(0) == 0;
-    if (blank) return;
+    if (blank) return true;
     if (app != kArchiveApplicationId) {
       throw EArchiveError("archive " + ProgramPath(db_.Path()) +
                           ": this database is not a Hollowmere archive; it is left as it is");
@@ -268,6 +344,7 @@ class TSqliteArchive : public IArchiveStore {
       throw EArchiveError("archive " + ProgramPath(db_.Path()) + ": made by a newer Hollowmere (archive version " +
                           std::to_string(version) + "); it is left as it is");
     }
+    return false;
   }
 
   int64_t MaxId() {
@@ -460,10 +537,30 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
   TStmt markStale(db_, "INSERT OR IGNORE INTO stale(id) VALUES(?1)");
 
   std::unordered_map<std::string, int64_t> ghosts, channels;
+  // Into an empty archive, a key this merge has not added yet is surely
+  // new, so the look-up is only needed for the hashes seen before.
+  const bool fresh = MaxId() == 0;
+  TKeyFilter added(fresh ? entries.Size() : 0);
+  // A large first merge builds the secondary indexes of messages once at
+  // its end, sorted, rather than row by row; the same transaction holds
+  // both, so no one ever sees the table without them.
+  std::vector<std::string> rebuild;
+  if (fresh && entries.Size() >= kBulkIndexFrom) {
+    TStmt indexes(db_,
+                  "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'messages' "
+                  "AND sql IS NOT NULL");
+    std::vector<std::string> names;
+    while (indexes.Step()) {
+      names.push_back(indexes.Text(0));
+      rebuild.push_back(indexes.Text(1));
+    }
+    indexes.Reset();
+    for (const auto& name : names) db_.Exec(("DROP INDEX \"" + name + "\"").c_str());
+  }
   TPendingPostings pending;
   TMergeCounts result;
   const auto addGrams = [&](int64_t id, const std::string& folded) {
-    for (TGram g : TextGrams(folded)) pending.Add(g, id);
+    ForEachGram(folded, [&](TGram g) { pending.Add(g, id); });
   };
 
   const std::size_t total = entries.Size();
@@ -472,8 +569,9 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     const TArchiveLine& l = e.Line;
     const int64_t ghost = InternName("ghosts", ghosts, l.Ghost);
     const int64_t channel = InternName("channels", channels, l.Channel);
-    find.Reset().Bind(1, e.Key);
-    if (!find.Step()) {
+    const bool surelyNew = fresh && added.Insert(e.Key);
+    find.Reset();
+    if (surelyNew || !find.Bind(1, e.Key).Step()) {
       insert.Reset()
           .Bind(1, e.Key)
           .Bind(2, e.Posted)
@@ -531,6 +629,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     if (progress && ((i + 1) % 1024 == 0 || i + 1 == total)) progress(i + 1, total);
   }
   FlushPostings(pending);
+  for (const auto& sql : rebuild) db_.Exec(sql.c_str());
   tx.Commit();
   return result;
 }
@@ -539,10 +638,6 @@ void TSqliteArchive::FlushPostings(TPendingPostings& pending) {
   // Stray ids become lists of their own, written as new segments.
   std::map<TGram, std::vector<int64_t>> stray;
   for (const auto& [g, id] : pending.Stray()) stray[g].push_back(id);
-  std::vector<TGram> grams;
-  grams.reserve(pending.Lists().size());
-  for (const auto& [g, list] : pending.Lists()) grams.push_back(g);
-  std::sort(grams.begin(), grams.end());
   TStmt last(db_, "SELECT seg, ids FROM postings WHERE gram = ?1 ORDER BY seg DESC LIMIT 1");
   TStmt update(db_, "UPDATE postings SET ids = ?3 WHERE gram = ?1 AND seg = ?2");
   TStmt insert(db_, "INSERT INTO postings(gram, seg, ids) VALUES(?1, ?2, ?3)");
@@ -576,10 +671,7 @@ void TSqliteArchive::FlushPostings(TPendingPostings& pending) {
     TStmt& w = append ? update : insert;
     w.Reset().Bind(1, g).Bind(2, seg).Bind(3, list).Run();
   };
-  for (TGram g : grams) {
-    const TPendingList& p = pending.Lists()[g];
-    write(g, p.First, p.Rest);
-  }
+  for (const TPendingList* p : pending.Sorted()) write(p->Gram, p->First, p->Rest);
   std::string rest;
   for (auto& [g, ids] : stray) {
     std::sort(ids.begin(), ids.end());
