@@ -35,8 +35,6 @@ using sqlite::TWriteTransaction;
 
 // A gram's last segment takes appends until it reaches this size.
 constexpr std::size_t kSegmentAppendBelow = 4096;
-// Merges into an empty archive at least this large index messages at the end.
-constexpr std::size_t kBulkIndexFrom = 10000;
 
 const char* const kSchemaV1 = R"(
 CREATE TABLE ghosts(id INTEGER PRIMARY KEY, name BLOB NOT NULL UNIQUE);
@@ -541,22 +539,6 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
   // new, so the look-up is only needed for the hashes seen before.
   const bool fresh = MaxId() == 0;
   TKeyFilter added(fresh ? entries.Size() : 0);
-  // A large first merge builds the secondary indexes of messages once at
-  // its end, sorted, rather than row by row; the same transaction holds
-  // both, so no one ever sees the table without them.
-  std::vector<std::string> rebuild;
-  if (fresh && entries.Size() >= kBulkIndexFrom) {
-    TStmt indexes(db_,
-                  "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'messages' "
-                  "AND sql IS NOT NULL");
-    std::vector<std::string> names;
-    while (indexes.Step()) {
-      names.push_back(indexes.Text(0));
-      rebuild.push_back(indexes.Text(1));
-    }
-    indexes.Reset();
-    for (const auto& name : names) db_.Exec(("DROP INDEX \"" + name + "\"").c_str());
-  }
   TPendingPostings pending;
   TMergeCounts result;
   const auto addGrams = [&](int64_t id, const std::string& folded) {
@@ -629,7 +611,6 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     if (progress && ((i + 1) % 1024 == 0 || i + 1 == total)) progress(i + 1, total);
   }
   FlushPostings(pending);
-  for (const auto& sql : rebuild) db_.Exec(sql.c_str());
   tx.Commit();
   return result;
 }
