@@ -46,7 +46,7 @@ std::vector<TGram> TermGrams(std::string_view term) {
   return grams;
 }
 
-void AppendPosting(std::string& list, int64_t& last, int64_t id) {
+void AppendPostingSlow(std::string& list, int64_t& last, int64_t id) {
   uint64_t v = static_cast<uint64_t>(id - last);
   last = id;
   char buf[10];

@@ -50,7 +50,16 @@ std::vector<TGram> TermGrams(std::string_view term);
 std::size_t CharCount(std::string_view utf8);
 
 // Appends `id` (> the last id appended, `last`; 0 for none yet) to a list.
-void AppendPosting(std::string& list, int64_t& last, int64_t id);
+void AppendPostingSlow(std::string& list, int64_t& last, int64_t id);
+inline void AppendPosting(std::string& list, int64_t& last, int64_t id) {
+  // Most steps of a busy gram's list take one byte.
+  if (id > last && id - last < 0x80) {
+    list += static_cast<char>(id - last);
+    last = id;
+  } else {
+    AppendPostingSlow(list, last, id);
+  }
+}
 // Decodes a list, appending its ids to `out`; the last id, or 0 for an
 // empty list. A damaged list stops at its damage.
 int64_t DecodePostings(std::string_view list, std::vector<int64_t>& out);

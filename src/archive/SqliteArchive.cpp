@@ -519,6 +519,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
              "FROM messages WHERE key = ?1");
   TStmt folded(db_, "SELECT folded FROM texts WHERE id = ?1");
   TStmt setText(db_, "INSERT OR REPLACE INTO texts(id, folded) VALUES(?1, ?2)");
+  TStmt newText(db_, "INSERT INTO texts(id, folded) VALUES(?1, ?2)");
   TStmt insert(db_,
                "INSERT INTO messages(key, posted, ghost, channel, stamp, connection, vote, agree, "
                "script, rest) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
@@ -567,7 +568,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
           .Bind(10, l.Rest)
           .Run();
       const int64_t id = sqlite3_last_insert_rowid(db_.Handle());
-      setText.Reset().Bind(1, id).Bind(2, e.Folded).Run();
+      newText.Reset().Bind(1, id).Bind(2, e.Folded).Run();
       sightNew.Reset().Bind(1, id).Bind(2, seenAt).Run();
       addGrams(id, e.Folded);
       ++result.New;
