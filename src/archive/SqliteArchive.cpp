@@ -188,6 +188,62 @@ class TPendingPostings {
   std::vector<std::pair<TGram, int64_t>> stray_;
 };
 
+// The rows a merge adds beside each new message (its folded text and its
+// first sighting), written many to a statement: on a large import one
+// statement per row costs more than the rows. Flush() before anything reads
+// or rewrites those rows.
+class TNewRows {
+ public:
+  TNewRows(TDb& db, int64_t seenAt)
+      : seenAt_(seenAt),
+        textOne_(db, "INSERT INTO texts(id, folded) VALUES(?1, ?2)"),
+        sightOne_(db, "INSERT INTO sightings(id, first_seen, last_seen) VALUES(?1, ?2, ?2)"),
+        textMany_(db, Values("INSERT INTO texts(id, folded) VALUES", [](int r) {
+                    return "(?" + std::to_string(2 * r + 1) + ", ?" + std::to_string(2 * r + 2) + ")";
+                  })),
+        sightMany_(db, Values("INSERT INTO sightings(id, first_seen, last_seen) VALUES", [](int r) {
+                     const std::string at = "?" + std::to_string(kRows + 1);
+                     return "(?" + std::to_string(r + 1) + ", " + at + ", " + at + ")";
+                   })) {}
+
+  void Add(int64_t id, const std::string& folded) {
+    ids_[n_] = id;
+    texts_[n_].assign(folded);
+    if (++n_ < kRows) return;
+    textMany_.Reset();
+    sightMany_.Reset().Bind(kRows + 1, seenAt_);
+    for (int r = 0; r < kRows; ++r) {
+      textMany_.Bind(2 * r + 1, ids_[r]).Bind(2 * r + 2, texts_[r]);
+      sightMany_.Bind(r + 1, ids_[r]);
+    }
+    textMany_.Run();
+    sightMany_.Run();
+    n_ = 0;
+  }
+
+  void Flush() {
+    for (int r = 0; r < n_; ++r) {
+      textOne_.Reset().Bind(1, ids_[r]).Bind(2, texts_[r]).Run();
+      sightOne_.Reset().Bind(1, ids_[r]).Bind(2, seenAt_).Run();
+    }
+    n_ = 0;
+  }
+
+ private:
+  static constexpr int kRows = 64;
+  template <typename F>
+  static std::string Values(std::string sql, F row) {
+    for (int r = 0; r < kRows; ++r) sql += (r ? ", " : " ") + row(r);
+    return sql;
+  }
+
+  int64_t seenAt_;
+  TStmt textOne_, sightOne_, textMany_, sightMany_;
+  int64_t ids_[kRows] = {};
+  std::string texts_[kRows];
+  int n_ = 0;
+};
+
 // A set of message ids as bits.
 class TIdSet {
  public:
@@ -519,11 +575,10 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
              "FROM messages WHERE key = ?1");
   TStmt folded(db_, "SELECT folded FROM texts WHERE id = ?1");
   TStmt setText(db_, "INSERT OR REPLACE INTO texts(id, folded) VALUES(?1, ?2)");
-  TStmt newText(db_, "INSERT INTO texts(id, folded) VALUES(?1, ?2)");
   TStmt insert(db_,
                "INSERT INTO messages(key, posted, ghost, channel, stamp, connection, vote, agree, "
                "script, rest) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-  TStmt sightNew(db_, "INSERT INTO sightings(id, first_seen, last_seen) VALUES(?1, ?2, ?2)");
+  TNewRows newRows(db_, seenAt);
   TStmt sight(db_, "UPDATE sightings SET last_seen = max(last_seen, ?2) WHERE id = ?1");
   TStmt counts(db_, "UPDATE messages SET connection = ?2, vote = ?3, agree = ?4 WHERE id = ?1");
   TStmt revise(db_,
@@ -568,8 +623,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
           .Bind(10, l.Rest)
           .Run();
       const int64_t id = sqlite3_last_insert_rowid(db_.Handle());
-      newText.Reset().Bind(1, id).Bind(2, e.Folded).Run();
-      sightNew.Reset().Bind(1, id).Bind(2, seenAt).Run();
+      newRows.Add(id, e.Folded);
       addGrams(id, e.Folded);
       ++result.New;
     } else {
@@ -579,6 +633,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
       const bool countsSame =
           find.View(4) == l.Connection && find.View(5) == l.Vote && find.View(6) == l.Agree;
       find.Reset();
+      newRows.Flush();  // the message may be one this merge has just added
       if (!contentSame) {
         revise.Reset().Bind(1, id).Bind(2, seenAt).Run();
         replace.Reset()
@@ -611,6 +666,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     if ((i + 1) % options_.IndexFlushEvery == 0) FlushPostings(pending);
     if (progress && ((i + 1) % 1024 == 0 || i + 1 == total)) progress(i + 1, total);
   }
+  newRows.Flush();
   FlushPostings(pending);
   tx.Commit();
   return result;
