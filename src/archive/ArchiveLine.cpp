@@ -12,18 +12,17 @@
 namespace hollowmere {
 namespace {
 
-// Cuts the next TAB-separated field off `rest`; the last field takes all.
-std::string TakeField(std::string_view& rest, bool last) {
-  if (last) {
-    const std::size_t tab = rest.find('\t');
-    std::string field(rest.substr(0, tab));
-    rest = tab == std::string_view::npos ? std::string_view() : rest.substr(tab);
-    return field;
-  }
+// Cuts the next TAB-separated field off `rest` into `field` (whose buffer
+// is reused: a merge reads a million lines into the same one); the last
+// field takes all up to its TAB.
+void TakeField(std::string_view& rest, bool last, std::string& field) {
   const std::size_t tab = rest.find('\t');
-  std::string field(rest.substr(0, tab));
-  rest = rest.substr(tab + 1);  // the log reader has made sure the TAB is there
-  return field;
+  field.assign(rest.substr(0, tab));
+  if (last) {
+    rest = tab == std::string_view::npos ? std::string_view() : rest.substr(tab);
+  } else {
+    rest = rest.substr(tab + 1);  // the log reader has made sure the TAB is there
+  }
 }
 
 // Two independent 64-bit FNV-1a runs make a 128-bit digest: the key only has
@@ -101,15 +100,12 @@ TArchiveLineReader::TArchiveLineReader(std::string_view logText) : lines_(logTex
 bool TArchiveLineReader::Next(TArchiveLine& line) {
   std::string_view raw;
   if (!isLog_ || !lines_.Next(raw)) return false;
-  line.Stamp = TakeField(raw, false);
-  line.Mid = TakeField(raw, false);
-  line.Channel = TakeField(raw, false);
-  line.Ghost = TakeField(raw, false);
-  line.Connection = TakeField(raw, false);
-  line.Vote = TakeField(raw, false);
-  line.Agree = TakeField(raw, false);
-  line.Script = TakeField(raw, true);
-  line.Rest = std::string(raw);
+  for (std::string* f : {&line.Stamp, &line.Mid, &line.Channel, &line.Ghost, &line.Connection, &line.Vote,
+                         &line.Agree}) {
+    TakeField(raw, false, *f);
+  }
+  TakeField(raw, true, line.Script);
+  line.Rest.assign(raw);
   return true;
 }
 

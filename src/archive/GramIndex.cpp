@@ -23,21 +23,14 @@ std::vector<UChar32> CodePoints(std::string_view s) {
   return cps;
 }
 
-TGram Bigram(UChar32 a, UChar32 b) { return (static_cast<TGram>(a) + 1) << 21 | b; }
-
 }  // namespace
 
 std::size_t CharCount(std::string_view utf8) { return CodePoints(utf8).size(); }
 
 std::vector<TGram> TextGrams(std::string_view folded) {
-  const std::vector<UChar32> cps = CodePoints(folded);
   std::vector<TGram> grams;
-  grams.reserve(cps.size() * 2);
-  for (std::size_t i = 0; i < cps.size(); ++i) {
-    if (cps[i] == '\n') continue;
-    grams.push_back(cps[i]);
-    if (i + 1 < cps.size() && cps[i + 1] != '\n') grams.push_back(Bigram(cps[i], cps[i + 1]));
-  }
+  grams.reserve(folded.size() * 2);
+  ForEachGram(folded, [&](TGram g) { grams.push_back(g); });
   std::sort(grams.begin(), grams.end());
   grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
   return grams;
@@ -53,14 +46,17 @@ std::vector<TGram> TermGrams(std::string_view term) {
   return grams;
 }
 
-void AppendPosting(std::string& list, int64_t& last, int64_t id) {
+void AppendPostingSlow(std::string& list, int64_t& last, int64_t id) {
   uint64_t v = static_cast<uint64_t>(id - last);
   last = id;
+  char buf[10];
+  std::size_t n = 0;
   while (v >= 0x80) {
-    list += static_cast<char>((v & 0x7F) | 0x80);
+    buf[n++] = static_cast<char>((v & 0x7F) | 0x80);
     v >>= 7;
   }
-  list += static_cast<char>(v);
+  buf[n++] = static_cast<char>(v);
+  list.append(buf, n);
 }
 
 int64_t DecodePostings(std::string_view list, std::vector<int64_t>& out) {

@@ -21,9 +21,11 @@ TArchiveEntry MakeArchiveEntry(TArchiveLine line, TVisibleText& visible) {
 }
 
 bool TLogEntries::Next(TArchiveEntry& entry) {
-  TArchiveLine line;
-  if (!lines_.Next(line)) return false;
-  entry = MakeArchiveEntry(std::move(line), visible_);
+  // Filled in place: the caller passes the same entry for every line.
+  if (!lines_.Next(entry.Line)) return false;
+  entry.Key = ArchiveKey(entry.Line);
+  entry.Folded = visible_.Folded(entry.Line.Script);
+  entry.Posted = StampSeconds(entry.Line.Stamp);
   return true;
 }
 

@@ -111,15 +111,19 @@ uint64_t Mix(int64_t gram, int64_t id) {
 // the list can be joined to a segment's end), and the few ids that arrive
 // out of order (messages changed by this merge) on the side.
 struct TPendingList {
+  TGram Gram = -1;  // -1: a free slot
   int64_t First = 0;
   int64_t Last = 0;
   std::string Rest;  // the deltas after First
 };
 
+// An open-addressed table: a merge adds every gram of every message here, so
+// this is the import's hottest map.
 class TPendingPostings {
  public:
+  TPendingPostings() : slots_(1024) {}
   void Add(TGram g, int64_t id) {
-    TPendingList& p = lists_[g];
+    TPendingList& p = Find(g);
     if (p.First == 0) {
       p.First = p.Last = id;
     } else if (id > p.Last) {
@@ -128,17 +132,116 @@ class TPendingPostings {
       stray_.emplace_back(g, id);
     }
   }
-  bool Empty() const { return lists_.empty() && stray_.empty(); }
-  std::unordered_map<TGram, TPendingList>& Lists() { return lists_; }
+  bool Empty() const { return used_ == 0 && stray_.empty(); }
+  // The lists in ascending gram order.
+  std::vector<const TPendingList*> Sorted() const {
+    std::vector<const TPendingList*> lists;
+    lists.reserve(used_);
+    for (const auto& s : slots_) {
+      if (s.Gram >= 0) lists.push_back(&s);
+    }
+    std::sort(lists.begin(), lists.end(), [](auto* a, auto* b) { return a->Gram < b->Gram; });
+    return lists;
+  }
   std::vector<std::pair<TGram, int64_t>>& Stray() { return stray_; }
   void Clear() {
-    lists_.clear();
+    slots_.assign(slots_.size(), TPendingList());
+    used_ = 0;
     stray_.clear();
   }
 
  private:
-  std::unordered_map<TGram, TPendingList> lists_;
+  TPendingList& Find(TGram g) {
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = Hash(g) & mask;
+    while (slots_[i].Gram != g) {
+      if (slots_[i].Gram < 0) {
+        if (2 * (used_ + 1) > slots_.size()) {
+          Grow();
+          return Find(g);
+        }
+        slots_[i].Gram = g;
+        ++used_;
+        break;
+      }
+      i = (i + 1) & mask;
+    }
+    return slots_[i];
+  }
+  static std::size_t Hash(TGram g) {
+    return static_cast<std::size_t>((static_cast<uint64_t>(g) * 0x9E3779B97F4A7C15ULL) >> 20);
+  }
+  void Grow() {
+    std::vector<TPendingList> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (auto& s : old) {
+      if (s.Gram < 0) continue;
+      std::size_t i = Hash(s.Gram) & mask;
+      while (slots_[i].Gram >= 0) i = (i + 1) & mask;
+      slots_[i] = std::move(s);
+    }
+  }
+
+  std::vector<TPendingList> slots_;
+  std::size_t used_ = 0;
   std::vector<std::pair<TGram, int64_t>> stray_;
+};
+
+// The rows a merge adds beside each new message (its folded text and its
+// first sighting), written many to a statement: on a large import one
+// statement per row costs more than the rows. Flush() before anything reads
+// or rewrites those rows.
+class TNewRows {
+ public:
+  TNewRows(TDb& db, int64_t seenAt)
+      : seenAt_(seenAt),
+        textOne_(db, "INSERT INTO texts(id, folded) VALUES(?1, ?2)"),
+        sightOne_(db, "INSERT INTO sightings(id, first_seen, last_seen) VALUES(?1, ?2, ?2)"),
+        textMany_(db, Values("INSERT INTO texts(id, folded) VALUES", [](int r) {
+                    return "(?" + std::to_string(2 * r + 1) + ", ?" + std::to_string(2 * r + 2) + ")";
+                  })),
+        sightMany_(db, Values("INSERT INTO sightings(id, first_seen, last_seen) VALUES", [](int r) {
+                     const std::string at = "?" + std::to_string(kRows + 1);
+                     return "(?" + std::to_string(r + 1) + ", " + at + ", " + at + ")";
+                   })) {}
+
+  void Add(int64_t id, const std::string& folded) {
+    ids_[n_] = id;
+    texts_[n_].assign(folded);
+    if (++n_ < kRows) return;
+    textMany_.Reset();
+    sightMany_.Reset().Bind(kRows + 1, seenAt_);
+    for (int r = 0; r < kRows; ++r) {
+      textMany_.Bind(2 * r + 1, ids_[r]).Bind(2 * r + 2, texts_[r]);
+      sightMany_.Bind(r + 1, ids_[r]);
+    }
+    textMany_.Run();
+    sightMany_.Run();
+    n_ = 0;
+  }
+
+  void Flush() {
+    for (int r = 0; r < n_; ++r) {
+      textOne_.Reset().Bind(1, ids_[r]).Bind(2, texts_[r]).Run();
+      sightOne_.Reset().Bind(1, ids_[r]).Bind(2, seenAt_).Run();
+    }
+    n_ = 0;
+  }
+
+ private:
+  static constexpr int kRows = 64;
+  template <typename F>
+  static std::string Values(std::string sql, F row) {
+    for (int r = 0; r < kRows; ++r) sql += (r ? ", " : " ") + row(r);
+    return sql;
+  }
+
+  int64_t seenAt_;
+  TStmt textOne_, sightOne_, textMany_, sightMany_;
+  int64_t ids_[kRows] = {};
+  std::string texts_[kRows];
+  int n_ = 0;
 };
 
 // A set of message ids as bits.
@@ -164,6 +267,30 @@ class TIdSet {
     for (std::size_t i = 0; i < bits_.size(); ++i) {
       for (uint64_t w = bits_[i]; w; w &= w - 1) f(static_cast<int64_t>(i * 64 + __builtin_ctzll(w)));
     }
+  }
+
+ private:
+  std::vector<uint64_t> bits_;
+};
+
+// Keys a merge has added, as a Bloom filter: Insert says true only for a
+// key surely not added before. Two bits of sixteen per key keep false
+// alarms (which only cost a look-up) near one in a hundred.
+class TKeyFilter {
+ public:
+  explicit TKeyFilter(std::size_t keys) {
+    std::size_t bits = 1 << 16;
+    while (bits < keys * 16) bits *= 2;
+    bits_.resize(bits / 64);
+  }
+  bool Insert(std::string_view key) {
+    const uint64_t h = Mix(static_cast<int64_t>(std::hash<std::string_view>()(key)), 0);
+    const std::size_t mask = bits_.size() * 64 - 1;
+    const std::size_t a = h & mask, b = (h >> 32) & mask;
+    const bool had = (bits_[a / 64] >> (a % 64) & 1) && (bits_[b / 64] >> (b % 64) & 1);
+    bits_[a / 64] |= 1ULL << (a % 64);
+    bits_[b / 64] |= 1ULL << (b % 64);
+    return !had;
   }
 
  private:
@@ -239,7 +366,9 @@ class TSqliteArchive : public IArchiveStore {
   // Refuses what is not ours before anything is written, then brings the
   // schema up to date.
   void Accept() {
-    Refuse();
+    // Larger pages mean fewer pages to write twice (the WAL, then the
+    // file) on a big import; the size can only be chosen before the WAL.
+    if (Refuse()) db_.Exec("PRAGMA page_size=8192");
     db_.Exec("PRAGMA journal_mode=WAL");
     TWriteTransaction tx(db_);
     Refuse();  // another process may have changed it meanwhile
@@ -253,13 +382,14 @@ class TSqliteArchive : public IArchiveStore {
     tx.Commit();
   }
 
-  void Refuse() {
+  // True for a blank file.
+  bool Refuse() {
     const int64_t app = Pragma("application_id");
     const int64_t version = Pragma("user_version");
     TStmt objects(db_, "SELECT count(*) FROM sqlite_master");
     objects.Step();
     const bool blank = app == 0 && version == 0 && objects.Int(0) == 0;
-    if (blank) return;
+    if (blank) return true;
     if (app != kArchiveApplicationId) {
       throw EArchiveError("archive " + ProgramPath(db_.Path()) +
                           ": this database is not a Hollowmere archive; it is left as it is");
@@ -268,6 +398,7 @@ class TSqliteArchive : public IArchiveStore {
       throw EArchiveError("archive " + ProgramPath(db_.Path()) + ": made by a newer Hollowmere (archive version " +
                           std::to_string(version) + "); it is left as it is");
     }
+    return false;
   }
 
   int64_t MaxId() {
@@ -447,7 +578,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
   TStmt insert(db_,
                "INSERT INTO messages(key, posted, ghost, channel, stamp, connection, vote, agree, "
                "script, rest) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-  TStmt sightNew(db_, "INSERT INTO sightings(id, first_seen, last_seen) VALUES(?1, ?2, ?2)");
+  TNewRows newRows(db_, seenAt);
   TStmt sight(db_, "UPDATE sightings SET last_seen = max(last_seen, ?2) WHERE id = ?1");
   TStmt counts(db_, "UPDATE messages SET connection = ?2, vote = ?3, agree = ?4 WHERE id = ?1");
   TStmt revise(db_,
@@ -460,10 +591,14 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
   TStmt markStale(db_, "INSERT OR IGNORE INTO stale(id) VALUES(?1)");
 
   std::unordered_map<std::string, int64_t> ghosts, channels;
+  // Into an empty archive, a key this merge has not added yet is surely
+  // new, so the look-up is only needed for the hashes seen before.
+  const bool fresh = MaxId() == 0;
+  TKeyFilter added(fresh ? entries.Size() : 0);
   TPendingPostings pending;
   TMergeCounts result;
   const auto addGrams = [&](int64_t id, const std::string& folded) {
-    for (TGram g : TextGrams(folded)) pending.Add(g, id);
+    ForEachGram(folded, [&](TGram g) { pending.Add(g, id); });
   };
 
   const std::size_t total = entries.Size();
@@ -472,8 +607,9 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     const TArchiveLine& l = e.Line;
     const int64_t ghost = InternName("ghosts", ghosts, l.Ghost);
     const int64_t channel = InternName("channels", channels, l.Channel);
-    find.Reset().Bind(1, e.Key);
-    if (!find.Step()) {
+    const bool surelyNew = fresh && added.Insert(e.Key);
+    find.Reset();
+    if (surelyNew || !find.Bind(1, e.Key).Step()) {
       insert.Reset()
           .Bind(1, e.Key)
           .Bind(2, e.Posted)
@@ -487,8 +623,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
           .Bind(10, l.Rest)
           .Run();
       const int64_t id = sqlite3_last_insert_rowid(db_.Handle());
-      setText.Reset().Bind(1, id).Bind(2, e.Folded).Run();
-      sightNew.Reset().Bind(1, id).Bind(2, seenAt).Run();
+      newRows.Add(id, e.Folded);
       addGrams(id, e.Folded);
       ++result.New;
     } else {
@@ -498,6 +633,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
       const bool countsSame =
           find.View(4) == l.Connection && find.View(5) == l.Vote && find.View(6) == l.Agree;
       find.Reset();
+      newRows.Flush();  // the message may be one this merge has just added
       if (!contentSame) {
         revise.Reset().Bind(1, id).Bind(2, seenAt).Run();
         replace.Reset()
@@ -530,6 +666,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     if ((i + 1) % options_.IndexFlushEvery == 0) FlushPostings(pending);
     if (progress && ((i + 1) % 1024 == 0 || i + 1 == total)) progress(i + 1, total);
   }
+  newRows.Flush();
   FlushPostings(pending);
   tx.Commit();
   return result;
@@ -539,10 +676,6 @@ void TSqliteArchive::FlushPostings(TPendingPostings& pending) {
   // Stray ids become lists of their own, written as new segments.
   std::map<TGram, std::vector<int64_t>> stray;
   for (const auto& [g, id] : pending.Stray()) stray[g].push_back(id);
-  std::vector<TGram> grams;
-  grams.reserve(pending.Lists().size());
-  for (const auto& [g, list] : pending.Lists()) grams.push_back(g);
-  std::sort(grams.begin(), grams.end());
   TStmt last(db_, "SELECT seg, ids FROM postings WHERE gram = ?1 ORDER BY seg DESC LIMIT 1");
   TStmt update(db_, "UPDATE postings SET ids = ?3 WHERE gram = ?1 AND seg = ?2");
   TStmt insert(db_, "INSERT INTO postings(gram, seg, ids) VALUES(?1, ?2, ?3)");
@@ -576,10 +709,7 @@ void TSqliteArchive::FlushPostings(TPendingPostings& pending) {
     TStmt& w = append ? update : insert;
     w.Reset().Bind(1, g).Bind(2, seg).Bind(3, list).Run();
   };
-  for (TGram g : grams) {
-    const TPendingList& p = pending.Lists()[g];
-    write(g, p.First, p.Rest);
-  }
+  for (const TPendingList* p : pending.Sorted()) write(p->Gram, p->First, p->Rest);
   std::string rest;
   for (auto& [g, ids] : stray) {
     std::sort(ids.begin(), ids.end());

@@ -18,7 +18,7 @@ inline constexpr int kArchiveApplicationId = 0x486d4172;  // "HmAr"
 struct TSqliteArchiveOptions {
   int BusyTimeoutMs = 15000;
   // Messages merged between two writes of the pending index entries.
-  std::size_t IndexFlushEvery = 50000;
+  std::size_t IndexFlushEvery = 250000;
 };
 
 // Opens (creating it, mode 0600, when missing) the archive at a native path.

@@ -51,6 +51,8 @@ TEST(ArchiveMerge, RulesTable) {
       {"empty MIDs kept apart by line", {{Line(noMid), Line(noMid2)}, {Line(noMid)}}, {0, 0, 1}, 2, 0, base},
       {"MIDs differing in case", {{Line(base), Line(upper)}}, {2, 0, 0}, 2, 0, base},
       {"one log holding a MID twice", {{Line(base), Line(edited)}}, {1, 1, 0}, 1, 1, edited},
+      {"one log holding a line twice", {{Line(base), Line(base)}}, {1, 0, 1}, 1, 0, base},
+      {"empty MID twice in one log", {{Line(noMid), Line(noMid2), Line(noMid)}}, {2, 0, 1}, 2, 0, noMid},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -171,6 +171,37 @@ TEST(ArchiveSearch, AgreesWithBruteForceOnTenThousandMessages) {
   }
 }
 
+// Thousands of distinct characters in one merge, written out at once or in
+// many small batches: every one of them must still find its own message.
+TEST(ArchiveSearch, ManyDistinctCharactersInOneMerge) {
+  const auto kanji = [](int n) {  // the n-th of a run of assigned CP932 kanji
+    const char two[] = {static_cast<char>(0x89 + n / 63), static_cast<char>(0x40 + n % 63), 0};
+    return text::Cp932ToUtf8Lossy(two);
+  };
+  for (const std::size_t flushEvery : {std::size_t{50000}, std::size_t{7}}) {
+    SCOPED_TRACE(flushEvery);
+    TempDir dir;
+    auto store = OpenSqliteArchive(dir.file("a.sqlite3"), {15000, flushEvery});
+    std::vector<std::string> lines;
+    for (int k = 0; k < 300; ++k) {
+      std::string script = "\\0";
+      for (int j = 0; j < 3; ++j) script += kanji(k * 3 + j);
+      lines.push_back(NumberedLine(k, script + "\\e"));
+    }
+    EXPECT_EQ(MergeLog(*store, Log(lines)).New, 300u);
+    ASSERT_EQ(store->Check(), std::vector<std::string>{});
+    for (int k = 0; k < 300; k += 29) {
+      for (const std::string& term : {kanji(k * 3 + 2), kanji(k * 3) + kanji(k * 3 + 1)}) {
+        SCOPED_TRACE(term);
+        const auto hits = store->Search(ParseSearchQuery(term), 10);
+        ASSERT_EQ(hits.size(), 1u);
+        EXPECT_EQ(hits[0].Line.Mid, "m" + std::to_string(k));
+        EXPECT_EQ(store->Count(ParseSearchQuery(term)), 1u);
+      }
+    }
+  }
+}
+
 TEST(ArchiveSearch, PostingListsRoundTrip) {
   for (const std::vector<int64_t>& ids :
        {std::vector<int64_t>{}, {1}, {1, 2, 3}, {5, 300, 70000, int64_t{1} << 40}, {127, 128, 16383, 16384}}) {
