@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 #include "app/ConsoleProgressBar.h"
@@ -297,7 +298,14 @@ int RunArchiveCommand(const std::vector<std::string>& args, std::ostream& out, s
     return 2;
   }
   try {
-    const std::unique_ptr<IArchiveStore> opened = OpenSqliteArchive(ArchivePath(a));
+    // Only an import makes an archive: a mistyped path must not answer
+    // "0 messages" from a new, empty one.
+    const std::string path = ArchivePath(a);
+    if (a.Command != "import" && !std::filesystem::exists(path)) {
+      err << kProgram << ": no archive at " << path << " (import a log first, or give --archive FILE)\n";
+      return 1;
+    }
+    const std::unique_ptr<IArchiveStore> opened = OpenSqliteArchive(path);
     IArchiveStore& store = *opened;
     if (a.Command == "import" || a.Command == "search") {
       TVisibleText visible = PatternsVisibleText(a);

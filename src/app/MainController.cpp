@@ -64,7 +64,9 @@ void TMainController::FormCreate() {
   }
   LoadPatterns();
   ui_.Window.ShowArchiveEnabled(settings_.ArchiveEnabled);
-  ShowArchiveCount();
+  // Without a window the count has no place, and a broken archive is told
+  // when the log is merged: once, not at start as well.
+  if (!ui_.Service.StatusUnseen) ShowArchiveCount();
   // Last, whatever failed before: playback relies on the sender.
   CreateSender();
 }

@@ -37,6 +37,7 @@ class THTTPDownloadThread;
 class TDownloadThreads;
 class TShownMessageIds;
 class TLogArchiver;
+class IArchiveStore;
 class TVisibleText;
 struct TArchiveLine;
 
@@ -154,6 +155,8 @@ class TMainController {
   void ArchiveLog(const std::string& logText);
   // The archiver, made at first use; raises when the pattern files are missing.
   TLogArchiver& Archiver();
+  // The archive to search; raises when there is none yet.
+  IArchiveStore& ArchiveToRead();
   // Shows what the archive holds beside the status text; quietly nothing
   // before an archive file exists.
   void ShowArchiveCount();

@@ -2,6 +2,7 @@
 // its pages are written, the search dialog and the period view, both written
 // through the same page writer as a fetched log, so their links work alike.
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "app/ArchiveCounter.h"
@@ -71,6 +72,24 @@ std::string QueryCp932(const std::string& utf8) {
   }
 }
 
+// The search as the status bar names it: the words, then what the choosers
+// narrowed it to.
+std::string SearchNamed(const TArchiveSearchRequest& r) {
+  std::string named;
+  if (!r.QueryUtf8.empty()) named += " \"" + QueryCp932(r.QueryUtf8) + "\"";
+  if (!r.Ghost.empty()) named += text::Sjis(" ゴースト:") + r.Ghost;
+  if (!r.Channel.empty()) named += text::Sjis(" チャンネル:") + r.Channel;
+  if (r.UsePeriod) {
+    const auto day = [](const TCivilDate& d) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", d.Year, d.Month, d.Day);
+      return std::string(buf);
+    };
+    named += text::Sjis(" 期間:") + day(r.From) + "-" + day(r.To);
+  }
+  return named;
+}
+
 }  // namespace
 
 std::string TMainController::ArchivePath() const {
@@ -103,13 +122,13 @@ void TMainController::ArchiveLog(const std::string& logText) {
 }
 
 void TMainController::ShowArchiveCount() {
-  if (!settings_.ArchiveEnabled && !archiver_) return;
   // Opening creates the file; before the first log there is nothing to show.
   if (!archiver_ && !FileExists(ProgramPath(ArchivePath()))) return;
   try {
     const TArchiveStats stats = Archiver().Store().Stats();
-    ui_.Window.ShowArchiveState(text::Sjis("アーカイブ ") + Grouped(stats.Messages) + text::Sjis(" 件"),
-                                false);
+    std::string shown = text::Sjis("アーカイブ ") + Grouped(stats.Messages) + text::Sjis(" 件");
+    if (!settings_.ArchiveEnabled) shown += text::Sjis(" (保存停止中)");
+    ui_.Window.ShowArchiveState(shown, false);
   } catch (const std::exception& e) {
     ui_.Window.ShowArchiveState(e.what(), true);
   }
@@ -118,9 +137,24 @@ void TMainController::ShowArchiveCount() {
 void TMainController::ArchiveEnabledMenuClick() {
   settings_.ArchiveEnabled = !settings_.ArchiveEnabled;
   ui_.Window.ShowArchiveEnabled(settings_.ArchiveEnabled);
+  ShowArchiveCount();
+}
+
+IArchiveStore& TMainController::ArchiveToRead() {
+  // Reading never makes an archive: before the first log there is none.
+  if (!archiver_ && !FileExists(ProgramPath(ArchivePath()))) {
+    throw EArchiveError(text::Sjis("アーカイブ ") + ProgramPath(ArchivePath()) +
+                        text::Sjis(" はまだありません (ログを取得すると作られます)"));
+  }
+  return Archiver().Store();
 }
 
 void TMainController::ShowArchivedLines(const std::vector<TArchiveLine>& lines, const std::string& status) {
+  // Nothing found: the pages being read stay, and the status says so.
+  if (lines.empty()) {
+    ShowStatus(status);
+    return;
+  }
   plugins_.LoadFolder(settings_.SppDir);
   if (WritePages(ArchiveLogText(lines, "Hollowmere archive"))) statusAfterLoad_ = status;
   ShowStatus(status);
@@ -128,7 +162,7 @@ void TMainController::ShowArchivedLines(const std::vector<TArchiveLine>& lines, 
 
 void TMainController::ArchiveSearchMenuClick() {
   if (!ui_.ArchiveSearch) return;
-  IArchiveStore& store = Archiver().Store();
+  IArchiveStore& store = ArchiveToRead();
   const std::vector<std::string> ghosts = store.Ghosts();
   const std::vector<std::string> channels = store.Channels();
   const IDateFormats* formats = &ui_.Service.DateFormats;
@@ -147,14 +181,12 @@ void TMainController::ArchiveSearchMenuClick() {
   std::vector<TArchiveLine> lines;
   lines.reserve(hits.size());
   for (TArchiveHit& hit : hits) lines.push_back(std::move(hit.Line));
-  const std::string named = lastSearch_.QueryUtf8.empty()
-                                ? std::string()
-                                : " \"" + QueryCp932(lastSearch_.QueryUtf8) + "\"";
-  ShowArchivedLines(lines, text::Sjis("検索") + named + text::Sjis(": ") + CountText(total, lines.size()));
+  ShowArchivedLines(lines, text::Sjis("検索") + SearchNamed(lastSearch_) + text::Sjis(": ") +
+                               CountText(total, lines.size()));
 }
 
 void TMainController::ArchivePeriodMenuClick() {
-  IArchiveStore& store = Archiver().Store();
+  IArchiveStore& store = ArchiveToRead();
   const TLocalTime now = ui_.Service.Clock.Now();
   TLogConditions conditions(now);
   if (!ui_.Service.LogDownDialog.Execute(conditions)) return;

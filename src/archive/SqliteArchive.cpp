@@ -848,6 +848,9 @@ TArchiveStats TSqliteArchive::Stats() {
   std::error_code ec;
   st.FileBytes = std::filesystem::file_size(db_.Path(), ec);
   if (ec) st.FileBytes = 0;
+  // Pages not yet checkpointed sit in the journal beside it: they are the archive too.
+  const uintmax_t journal = std::filesystem::file_size(db_.Path() + "-wal", ec);
+  if (!ec) st.FileBytes += journal;
   return st;
 }
 

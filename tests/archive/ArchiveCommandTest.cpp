@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <filesystem>
 #include <sstream>
 
 #include "ArchiveTestLog.h"
@@ -57,6 +58,8 @@ TEST(ArchiveCommand, ExitStatusAndMessagesTable) {
       {{"stats", "--archive", db}, 0, "messages: 320\n", ""},
       {{"check", "--archive", db}, 0, ": ok\n", ""},
       {{"stats", "--archive", sample}, 1, "", "not a Hollowmere archive"},
+      {{"search", "x", "--archive", dir.file("typo.sqlite3")}, 1, "", "no archive at"},
+      {{"check", "--archive", dir.file("typo.sqlite3")}, 1, "", "no archive at"},
       {{"import", dir.file("escape.txt"), "--archive", db}, 0, "1 new", ""},
       {{"search", "zq", "--archive", db}, 0, "\tG^[]0;x^G\tch\tzq^[[2Jzq\n", "1 of 1"},
   };
@@ -69,6 +72,7 @@ TEST(ArchiveCommand, ExitStatusAndMessagesTable) {
     EXPECT_NE(r.Out.find(c.out), std::string::npos) << r.Out;
     EXPECT_NE(r.Err.find(c.err), std::string::npos) << r.Err;
   }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("typo.sqlite3"))) << "a command that only reads made an archive";
 }
 
 TEST(ArchiveCommand, SearchFormatsAndExportFilters) {
