@@ -9,6 +9,7 @@
 
 #include "platform/FileSystem.h"
 #include "text/Encoding.h"
+#include "text/Sjis.h"
 
 namespace hollowmere {
 
@@ -38,6 +39,24 @@ TVisibleText TVisibleText::FromFolder(const std::string& folder) {
                       LoadPatternFile(ProgramPath(folder + "metapat.txt")));
 }
 
+namespace {
+
+// A text run as its balloon shows it: each pair of backslashes is one.
+void AppendAsShown(std::string& out, std::string_view run) {
+  for (std::size_t i = 0; i < run.size(); ++i) {
+    const char c = run[i];
+    if (text::IsLeadByte(c) && i + 1 < run.size()) {
+      out += c;
+      out += run[++i];
+      continue;
+    }
+    out += c;
+    if (c == '\\' && i + 1 < run.size() && run[i + 1] == '\\') ++i;
+  }
+}
+
+}  // namespace
+
 std::string TVisibleText::Visible(std::string_view script) {
   try {
     parser_.SetInputString(script);
@@ -49,7 +68,7 @@ std::string TVisibleText::Visible(std::string_view script) {
     const TSsMarkUp& m = parser_.MarkUp(i);
     if (m.MarkUpType != mtText) continue;
     if (!out.empty()) out += '\n';
-    out += m.Str;
+    AppendAsShown(out, m.Str);
   }
   return out;
 }

@@ -59,6 +59,10 @@ TEST(ArchiveSearch, FoldingMeetsWidthsAndCase) {
   // Tags and metas are not what the balloons show.
   EXPECT_EQ(ShippedVisibleText().Folded(text::Utf8ToCp932("\\0\\s[10]Ｈｉ\\nｶﾅ\\URL[http://x]\\e")),
             "hi\nカナ");
+  // A pair of backslashes shows as one, as in the balloon; "ソ" (whose
+  // second byte is a backslash) stays whole.
+  EXPECT_EQ(ShippedVisibleText().Visible(text::Utf8ToCp932("a\\\\b\\\\\\\\cソ\\\\d")),
+            text::Utf8ToCp932("a\\b\\\\cソ\\d"));
 }
 
 // One archived message as the brute force sees it.
