@@ -16,6 +16,7 @@
 
 #include "app/ArchiveUi.h"
 #include "archive/ArchiveStore.h"
+#include "archive/SearchQuery.h"
 #include "platform/DateFormats.h"
 #include "platform/MainLoop.h"
 
@@ -25,6 +26,12 @@ namespace hollowmere {
 // the choosers' ghost, channel and period in place of any typed filter of
 // the same kind. Raises ESearchQueryError for text that cannot be searched.
 TSearchQuery ArchiveSearchQuery(const TArchiveSearchRequest& request, const IDateFormats* formats);
+
+// Typed text as the window shows it (CP932); a character no log can hold
+// shows as "?".
+std::string ShownQueryText(const std::string& utf8);
+// Why a request cannot be searched, in the window's words (CP932).
+std::string SearchProblemText(const ESearchQueryError& e);
 
 class TArchiveCounter {
  public:

@@ -59,24 +59,11 @@ TArchiveFilter PeriodFilter(const TLogConditions& conditions, const TLocalTime& 
   return filter;
 }
 
-// The typed query as the status bar shows it; a character CP932 has no form
-// for becomes "?".
-std::string QueryCp932(const std::string& utf8) {
-  try {
-    return text::Utf8ToCp932(utf8);
-  } catch (const std::exception&) {
-    std::string out;
-    for (unsigned char c : utf8) out += c < 0x80 ? static_cast<char>(c) : (c >= 0xC0 ? '?' : '\0');
-    out.erase(std::remove(out.begin(), out.end(), '\0'), out.end());
-    return out;
-  }
-}
-
 // The search as the status bar names it: the words, then what the choosers
 // narrowed it to.
 std::string SearchNamed(const TArchiveSearchRequest& r) {
   std::string named;
-  if (!r.QueryUtf8.empty()) named += " \"" + QueryCp932(r.QueryUtf8) + "\"";
+  if (!r.QueryUtf8.empty()) named += " \"" + ShownQueryText(r.QueryUtf8) + "\"";
   if (!r.Ghost.empty()) named += text::Sjis(" ゴースト:") + r.Ghost;
   if (!r.Channel.empty()) named += text::Sjis(" チャンネル:") + r.Channel;
   if (r.UsePeriod) {
@@ -175,7 +162,13 @@ void TMainController::ArchiveSearchMenuClick() {
                                                [&counter](const TArchiveSearchRequest& r) { counter.Ask(r); });
     if (!ok) return;
   }
-  const TSearchQuery query = ArchiveSearchQuery(lastSearch_, formats);
+  TSearchQuery query;
+  try {
+    query = ArchiveSearchQuery(lastSearch_, formats);
+  } catch (const ESearchQueryError& e) {
+    ui_.Boxes.ShowMessage(SearchProblemText(e));
+    return;
+  }
   std::vector<TArchiveHit> hits = store.Search(query, kMaxArchivePages);
   const uint64_t total = hits.size() < kMaxArchivePages ? hits.size() : store.Count(query);
   std::vector<TArchiveLine> lines;

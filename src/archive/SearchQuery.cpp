@@ -70,11 +70,15 @@ bool ReadNumericDate(const std::string& s, TCivilDate& d) {
 }
 
 std::string FilterValue(const std::string& key, const std::string& value) {
-  if (value.empty()) throw ESearchQueryError(key + ": needs a value, for example " + key + ":name");
+  if (value.empty()) {
+    throw ESearchQueryError(key + ": needs a value, for example " + key + ":name",
+                            ESearchQueryError::TKind::NeedsValue, key);
+  }
   try {
     return text::Utf8ToCp932(value);
   } catch (const text::EEncodingError&) {
-    throw ESearchQueryError(key + ": \"" + value + "\" has characters no log can hold");
+    throw ESearchQueryError(key + ": \"" + value + "\" has characters no log can hold",
+                            ESearchQueryError::TKind::NotInLogs, key, value);
   }
 }
 
@@ -130,8 +134,8 @@ TSearchQuery ParseSearchQuery(std::string_view utf8, const IDateFormats* formats
       if (key == "since" || key == "until") {
         const auto when = ReadQueryDate(value, key == "until", formats);
         if (!when) {
-          throw ESearchQueryError(key + ": \"" + value +
-                                  "\" is not a date (write it as YYYY/MM/DD)");
+          throw ESearchQueryError(key + ": \"" + value + "\" is not a date (write it as YYYY/MM/DD)",
+                                  ESearchQueryError::TKind::NotADate, key, value);
         }
         (key == "since" ? q.Filter.Since : q.Filter.Until) = when;
         continue;

@@ -19,9 +19,22 @@
 
 namespace hollowmere {
 
+// what() is English for the command line (UTF-8, the query's own words
+// quoted); the window words the problem from Kind, Key and Value.
 class ESearchQueryError : public Error {
  public:
-  using Error::Error;
+  enum class TKind { Other, NeedsValue, NotInLogs, NotADate, BadPeriod };
+  explicit ESearchQueryError(const std::string& message, TKind kind = TKind::Other, std::string key = {},
+                             std::string value = {})
+      : Error(message), kind_(kind), key_(std::move(key)), value_(std::move(value)) {}
+  TKind Kind() const { return kind_; }
+  const std::string& Key() const { return key_; }      // "ghost", "since", ...
+  const std::string& Value() const { return value_; }  // UTF-8, as typed
+
+ private:
+  TKind kind_;
+  std::string key_;
+  std::string value_;
 };
 
 struct TArchiveFilter {

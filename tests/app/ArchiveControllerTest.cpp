@@ -230,22 +230,31 @@ TEST(ArchiveSearchQueryTest, TheChoosersNarrowWhatIsTyped) {
     TArchiveSearchRequest request;
     std::optional<std::string> ghost;
     std::optional<int64_t> since, until;
-    bool refused;
+    const char* refusal;  // what the window says, when refused
   };
   const int64_t may6 = WallSeconds({{2004, 5, 6}, {}});
   const Case cases[] = {
-      {{"abc"}, std::nullopt, std::nullopt, std::nullopt, false},
-      {{"abc ghost:A"}, "A", std::nullopt, std::nullopt, false},
-      {{"abc ghost:A", "B"}, "B", std::nullopt, std::nullopt, false},
-      {{"", "", "", true, {2004, 5, 6}, {2004, 5, 7}}, std::nullopt, may6, may6 + 2 * 86400, false},
-      {{"since:2001/01/01", "", "", true, {2004, 5, 6}, {2004, 5, 6}}, std::nullopt, may6, may6 + 86400, false},
-      {{"", "", "", true, {2004, 2, 30}, {2004, 5, 6}}, std::nullopt, std::nullopt, std::nullopt, true},
-      {{"ghost:"}, std::nullopt, std::nullopt, std::nullopt, true},
+      {{"abc"}, std::nullopt, std::nullopt, std::nullopt, nullptr},
+      {{"abc ghost:A"}, "A", std::nullopt, std::nullopt, nullptr},
+      {{"abc ghost:A", "B"}, "B", std::nullopt, std::nullopt, nullptr},
+      {{"", "", "", true, {2004, 5, 6}, {2004, 5, 7}}, std::nullopt, may6, may6 + 2 * 86400, nullptr},
+      {{"since:2001/01/01", "", "", true, {2004, 5, 6}, {2004, 5, 6}}, std::nullopt, may6, may6 + 86400, nullptr},
+      {{"", "", "", true, {2004, 2, 30}, {2004, 5, 6}}, std::nullopt, std::nullopt, std::nullopt,
+       "期間の日付が正しくありません"},
+      {{"ghost:"}, std::nullopt, std::nullopt, std::nullopt, "ghost: の後に名前を書いてください (例 ghost:さくら)"},
+      {{"since:きのう"}, std::nullopt, std::nullopt, std::nullopt, "since: \"きのう\" は日付ではありません"},
+      {{"channel:\xF0\x9F\x98\x80"}, std::nullopt, std::nullopt, std::nullopt,
+       "channel: \"?\" にはログにない文字があります"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request.QueryUtf8);
-    if (c.refused) {
-      EXPECT_THROW(ArchiveSearchQuery(c.request, &formats), ESearchQueryError);
+    if (c.refusal) {
+      try {
+        ArchiveSearchQuery(c.request, &formats);
+        ADD_FAILURE() << "not refused";
+      } catch (const ESearchQueryError& e) {
+        EXPECT_EQ(SearchProblemText(e).rfind(Sjis(c.refusal), 0), 0u) << text::Cp932ToUtf8Lossy(SearchProblemText(e));
+      }
       continue;
     }
     const TSearchQuery q = ArchiveSearchQuery(c.request, &formats);

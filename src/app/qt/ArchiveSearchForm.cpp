@@ -101,6 +101,8 @@ TArchiveSearchRequest TArchiveSearchForm::Request() const {
 }
 
 void TArchiveSearchForm::ShowCount(const TArchiveCount& count) {
+  // A request that cannot be searched is mended here, not after OK.
+  Buttons->button(QDialogButtonBox::Ok)->setEnabled(count.Count.has_value());
   if (count.Count) {
     CountLabel->setText(QLocale().toString(static_cast<qulonglong>(*count.Count)) + J(" 件"));
     CountLabel->setStyleSheet(QString());
