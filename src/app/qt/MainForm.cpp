@@ -86,6 +86,8 @@ TMainForm::TMainForm(std::string exeDir, TSppList& plugins, Services services)
   StatusPanel->setTextFormat(Qt::PlainText);
   StatusBar->addWidget(StatusPanel, 1);
   ArchivePanel = new QLabel(StatusBar);
+  ArchivePanel->setTextFormat(Qt::PlainText);
+  ArchivePanel->setContentsMargins(0, 0, 8, 0);
   StatusBar->addPermanentWidget(ArchivePanel);
 
   controller_ = std::make_unique<TMainController>(
@@ -254,8 +256,10 @@ void TMainForm::ShowRenderingMode(bool emulation) {
 void TMainForm::RequestClose() { close(); }
 
 void TMainForm::ShowArchiveState(const std::string& text, bool problem) {
-  ArchivePanel->setText(ToQ(text));
-  ArchivePanel->setToolTip(ToQ(text));
+  // A merge failure may quote a file's name: its control bytes show too.
+  const QString shown = ToQ(text::VisibleControls(text, text::LineBreaks::Show));
+  ArchivePanel->setText(shown);
+  ArchivePanel->setToolTip(shown);
   ArchivePanel->setStyleSheet(problem ? QStringLiteral("color: #b00000") : QString());
   if (problem && problems_ != nullptr) problems_->ShowMessage(text);
 }
