@@ -259,7 +259,7 @@ void TMainForm::ShowArchiveState(const std::string& text, bool problem) {
   // A merge failure may quote a file's name: its control bytes show too.
   const QString shown = ToQ(text::VisibleControls(text, text::LineBreaks::Show));
   ArchivePanel->setText(shown);
-  ArchivePanel->setToolTip(shown);
+  ArchivePanel->setToolTip(shown.toHtmlEscaped());
   ArchivePanel->setStyleSheet(problem ? QStringLiteral("color: #b00000") : QString());
   if (problem && problems_ != nullptr) problems_->ShowMessage(text);
 }
