@@ -320,6 +320,20 @@ void CreateOwnerOnly(const std::string& path) {
   throw EArchiveError("archive " + ProgramPath(path) + ": cannot create: " + std::strerror(errno));
 }
 
+// A message row's columns after its key or id (?2 to ?10), in the order the
+// insert and the replace name them.
+TStmt& BindLine(TStmt& s, int64_t posted, int64_t ghost, int64_t channel, const TArchiveLine& l) {
+  return s.Bind(2, posted)
+      .Bind(3, ghost)
+      .Bind(4, channel)
+      .Bind(5, l.Stamp)
+      .Bind(6, l.Connection)
+      .Bind(7, l.Vote)
+      .Bind(8, l.Agree)
+      .Bind(9, l.Script)
+      .Bind(10, l.Rest);
+}
+
 class TSqliteArchive : public IArchiveStore {
  public:
   TSqliteArchive(const std::string& path, const TSqliteArchiveOptions& options)
@@ -610,18 +624,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
     const bool surelyNew = fresh && added.Insert(e.Key);
     find.Reset();
     if (surelyNew || !find.Bind(1, e.Key).Step()) {
-      insert.Reset()
-          .Bind(1, e.Key)
-          .Bind(2, e.Posted)
-          .Bind(3, ghost)
-          .Bind(4, channel)
-          .Bind(5, l.Stamp)
-          .Bind(6, l.Connection)
-          .Bind(7, l.Vote)
-          .Bind(8, l.Agree)
-          .Bind(9, l.Script)
-          .Bind(10, l.Rest)
-          .Run();
+      BindLine(insert.Reset().Bind(1, e.Key), e.Posted, ghost, channel, l).Run();
       const int64_t id = sqlite3_last_insert_rowid(db_.Handle());
       newRows.Add(id, e.Folded);
       addGrams(id, e.Folded);
@@ -636,18 +639,7 @@ TMergeCounts TSqliteArchive::Merge(IArchiveEntries& entries, int64_t seenAt,
       newRows.Flush();  // the message may be one this merge has just added
       if (!contentSame) {
         revise.Reset().Bind(1, id).Bind(2, seenAt).Run();
-        replace.Reset()
-            .Bind(1, id)
-            .Bind(2, e.Posted)
-            .Bind(3, ghost)
-            .Bind(4, channel)
-            .Bind(5, l.Stamp)
-            .Bind(6, l.Connection)
-            .Bind(7, l.Vote)
-            .Bind(8, l.Agree)
-            .Bind(9, l.Script)
-            .Bind(10, l.Rest)
-            .Run();
+        BindLine(replace.Reset().Bind(1, id), e.Posted, ghost, channel, l).Run();
         folded.Reset().Bind(1, id);
         const bool foldedSame = folded.Step() && folded.View(0) == e.Folded;
         folded.Reset();
