@@ -233,9 +233,11 @@ int Export(const TArgs& a, IArchiveStore& store, std::ostream& out) {
   f.Until = DateOption(a, "--until", true);
   f.Ghost = NameOption(a, "--ghost");
   f.Channel = NameOption(a, "--channel");
-  std::vector<TArchiveLine> lines;
-  store.Export(f, [&](const TArchiveLine& l) { lines.push_back(l); });
-  out << ArchiveLogText(lines, "Hollowmere archive export");
+  store.Export(
+      f, [&](const TArchiveLine& l) { out << l.Text() << "\r\n"; },
+      [&](uint64_t lines) { out << ArchiveLogHead("Hollowmere archive export", lines); });
+  out.flush();
+  if (!out) throw std::runtime_error("the export could not be written out");
   return 0;
 }
 

@@ -137,10 +137,15 @@ std::string StampIso(std::string_view stamp) {
   return iso;
 }
 
-std::string ArchiveLogText(const std::vector<TArchiveLine>& lines, std::string_view title) {
+std::string ArchiveLogHead(std::string_view title, uint64_t lines) {
   std::string out = "Result: OK\r\n";
   out += title;
-  out += "\r\nCount: " + std::to_string(lines.size()) + "\r\n";
+  out += "\r\nCount: " + std::to_string(lines) + "\r\n";
+  return out;
+}
+
+std::string ArchiveLogText(const std::vector<TArchiveLine>& lines, std::string_view title) {
+  std::string out = ArchiveLogHead(title, lines.size());
   for (const auto& line : lines) {
     out += line.Text();
     out += "\r\n";

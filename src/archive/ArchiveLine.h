@@ -64,5 +64,7 @@ std::string StampIso(std::string_view stamp);
 // A log text of the lines (each ended by CR LF) that the log reader accepts:
 // "Result: OK", a title line and a count line, then the lines.
 std::string ArchiveLogText(const std::vector<TArchiveLine>& lines, std::string_view title);
+// The three head lines of such a text, for writers that stream the lines.
+std::string ArchiveLogHead(std::string_view title, uint64_t lines);
 
 }  // namespace hollowmere

@@ -100,9 +100,11 @@ class IArchiveStore {
   // The first `limit` matches, newest first (posting time, then arrival).
   virtual std::vector<TArchiveHit> Search(const TSearchQuery& query, std::size_t limit) = 0;
   virtual uint64_t Count(const TSearchQuery& query) = 0;
-  // Every kept line the filter lets through, oldest first.
-  virtual void Export(const TArchiveFilter& filter,
-                      const std::function<void(const TArchiveLine&)>& each) = 0;
+  // Every kept line the filter lets through, oldest first, one at a time so
+  // an export of any size holds one line. `before` learns how many lines
+  // follow; both see one snapshot, so a merge meanwhile cannot skew them.
+  virtual void Export(const TArchiveFilter& filter, const std::function<void(const TArchiveLine&)>& each,
+                      const std::function<void(uint64_t lines)>& before = {}) = 0;
   // The revisions a message has had, oldest first.
   virtual std::vector<TArchiveLine> Revisions(int64_t id) = 0;
   virtual TArchiveStats Stats() = 0;

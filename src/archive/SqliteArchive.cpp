@@ -32,6 +32,7 @@ namespace {
 using sqlite::TDb;
 using sqlite::TStmt;
 using sqlite::TWriteTransaction;
+using sqlite::TReadTransaction;
 
 // A gram's last segment takes appends until it reaches this size.
 constexpr std::size_t kSegmentAppendBelow = 4096;
@@ -349,7 +350,8 @@ class TSqliteArchive : public IArchiveStore {
                      const TMergeProgress& progress) override;
   std::vector<TArchiveHit> Search(const TSearchQuery& query, std::size_t limit) override;
   uint64_t Count(const TSearchQuery& query) override;
-  void Export(const TArchiveFilter& filter, const std::function<void(const TArchiveLine&)>& each) override;
+  void Export(const TArchiveFilter& filter, const std::function<void(const TArchiveLine&)>& each,
+              const std::function<void(uint64_t)>& before) override;
   std::vector<TArchiveLine> Revisions(int64_t id) override;
   TArchiveStats Stats() override;
   std::vector<std::string> Ghosts() override { return Names("ghosts", "ghost"); }
@@ -795,19 +797,30 @@ uint64_t TSqliteArchive::Count(const TSearchQuery& q) {
   return count;
 }
 
-void TSqliteArchive::Export(const TArchiveFilter& filter,
-                            const std::function<void(const TArchiveLine&)>& each) {
+void TSqliteArchive::Export(const TArchiveFilter& filter, const std::function<void(const TArchiveLine&)>& each,
+                            const std::function<void(uint64_t)>& before) {
+  TReadTransaction snapshot(db_);
   const TFilterIds f = ResolveFilter(filter);
-  if (f.Impossible) return;
-  std::string sql = std::string("SELECT ") + kLineColumns + kLineJoins +
-                    " WHERE m.posted >= ?1 AND m.posted < ?2";
-  if (f.Ghost) sql += " AND m.ghost = ?3";
-  if (f.Channel) sql += " AND m.channel = ?4";
-  sql += " ORDER BY m.posted, m.id";
-  TStmt s(db_, sql);
-  s.Bind(1, f.Since).Bind(2, f.Until);
-  if (f.Ghost) s.Bind(3, *f.Ghost);
-  if (f.Channel) s.Bind(4, *f.Channel);
+  if (f.Impossible) {
+    if (before) before(0);
+    return;
+  }
+  std::string where = " WHERE m.posted >= ?1 AND m.posted < ?2";
+  if (f.Ghost) where += " AND m.ghost = ?3";
+  if (f.Channel) where += " AND m.channel = ?4";
+  const auto bind = [&](TStmt& s) {
+    s.Bind(1, f.Since).Bind(2, f.Until);
+    if (f.Ghost) s.Bind(3, *f.Ghost);
+    if (f.Channel) s.Bind(4, *f.Channel);
+  };
+  if (before) {
+    TStmt count(db_, "SELECT count(*) FROM messages m" + where);
+    bind(count);
+    count.Step();
+    before(static_cast<uint64_t>(count.Int(0)));
+  }
+  TStmt s(db_, std::string("SELECT ") + kLineColumns + kLineJoins + where + " ORDER BY m.posted, m.id");
+  bind(s);
   while (s.Step()) each(LineAt(s, 0));
 }
 

@@ -91,4 +91,8 @@ void TWriteTransaction::Commit() {
   open_ = false;
 }
 
+TReadTransaction::TReadTransaction(TDb& db) : db_(db) { db_.Exec("BEGIN"); }
+
+TReadTransaction::~TReadTransaction() { sqlite3_exec(db_.Handle(), "COMMIT", nullptr, nullptr, nullptr); }
+
 }  // namespace hollowmere::sqlite

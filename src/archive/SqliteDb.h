@@ -72,4 +72,17 @@ class TWriteTransaction {
   bool open_ = true;
 };
 
+// A deferred transaction that only reads: everything read inside it comes
+// from one snapshot of the file, whatever another connection commits.
+class TReadTransaction {
+ public:
+  explicit TReadTransaction(TDb& db);
+  ~TReadTransaction();
+  TReadTransaction(const TReadTransaction&) = delete;
+  TReadTransaction& operator=(const TReadTransaction&) = delete;
+
+ private:
+  TDb& db_;
+};
+
 }  // namespace hollowmere::sqlite

@@ -19,6 +19,9 @@
 #include "surfaces/SppList.h"
 #include "text/Encoding.h"
 
+// The case tables name only the request fields a case is about.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 namespace hollowmere {
 namespace {
 

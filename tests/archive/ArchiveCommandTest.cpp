@@ -113,6 +113,17 @@ TEST(ArchiveCommand, SearchFormatsAndExportFilters) {
   }
   EXPECT_EQ(oneLines->size(), want);
   EXPECT_GT(want, 0u);
+  // The streamed export counts its lines before writing them.
+  EXPECT_NE(all.Out.find("\r\nCount: 320\r\n"), std::string::npos);
+  EXPECT_NE(one.Out.find("\r\nCount: " + std::to_string(want) + "\r\n"), std::string::npos);
+  EXPECT_NE(Archive({"export", "--ghost", "nobody", "--archive", db}).Out.find("\r\nCount: 0\r\n"),
+            std::string::npos);
+
+  // Output that cannot be written is a failure, not an export.
+  std::ostream broken(nullptr);
+  std::ostringstream err;
+  EXPECT_EQ(RunArchiveCommand({"export", "--archive", db}, broken, err, false), 1);
+  EXPECT_NE(err.str().find("could not be written"), std::string::npos) << err.str();
 }
 
 }  // namespace
