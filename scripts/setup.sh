@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git ccache
   libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev
-  libcurl4-openssl-dev libicu-dev libstb-dev libre2-dev libcpp-httplib-dev
+  libcurl4-openssl-dev libicu-dev libstb-dev libre2-dev
   qt6-base-dev qt6-webengine-dev libgl-dev
   xvfb xauth fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n
   imagemagick xdotool
