@@ -146,7 +146,9 @@ TEST(HostileReplyTest, AttacksOnTheReplyWindowLoseAndDuplicateNothing) {
     ticker.join();
     loop.ServeFor(20ms, [] { return false; });  // the ticker's last steps
     EXPECT_GT(ticks.load(), 0);
-    EXPECT_LT(worstLatencyMs.load(), 1000);
+    // A loop stuck on a peer stays stuck (its peers wait for it), so a
+    // generous bound still tells it from a machine that is merely loaded.
+    EXPECT_LT(worstLatencyMs.load(), 5000);
     EXPECT_EQ(sender.QueueLength(), attacks.size() - i) << "nothing taken as an acknowledgement";
 
     // A ghost's real acknowledgement is taken, once.
