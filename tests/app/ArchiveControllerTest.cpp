@@ -8,15 +8,8 @@
 #include <regex>
 
 #include "app/ArchiveCounter.h"
-#include "app/FakeWindow.h"
-#include "app/MainController.h"
+#include "app/ControllerDoubles.h"
 #include "archive/SqliteArchive.h"
-#include "platform/PollMainLoop.h"
-#include "support/FakeBaseware.h"
-#include "support/FakeUi.h"
-#include "support/ServiceFakes.h"
-#include "support/TestPaths.h"
-#include "surfaces/SppList.h"
 #include "text/Encoding.h"
 
 // The case tables name only the request fields a case is about.
@@ -69,12 +62,10 @@ class FakeArchiveSearchDialog : public IArchiveSearchDialog {
   IMainLoop& loop_;
 };
 
-class ArchiveControllerTest : public ::testing::Test {
+class ArchiveControllerTest : public ::testing::Test, protected ControllerDoubles {
  protected:
-  ArchiveControllerTest() {
-    for (const char* name : {"tagpat.txt", "metapat.txt", "log.txt"}) {
-      fs::copy_file(SourceDir() + "/data/" + name, dir.file(name));
-    }
+  ArchiveControllerTest() : ControllerDoubles({{2004, 5, 8}, {12, 0, 0}}) {
+    fs::copy_file(SourceDir() + "/data/log.txt", dir.file("log.txt"));
   }
   void Start(const std::string& extraIni = "") {
     Spit(dir.file("Hollowmere.ini"), "[General]\r\nSppDir=" + dir.path() + "\r\n" + extraIni);
@@ -82,27 +73,8 @@ class ArchiveControllerTest : public ::testing::Test {
   }
   uint64_t Kept() { return OpenSqliteArchive(dir.file("archive.sqlite3"))->Stats().Messages; }
 
-  TempDir dir;
-  FakeMessageBoxes boxes;
-  FakeProgressWindows progress;
-  TSppList plugins{true, progress, boxes};
-  FakeMainWindow window;
-  FakeHtmlView view;
-  FakeShell shell;
-  FakeSettingDialog dialog;
-  FakeFontChooser fonts;
-  FakeFileChooser files;
-  TPollMainLoop loop;
-  FakeBaseware baseware{loop};
-  FakeLogDownDialog logDialog;
-  FakeFetchProgressWindows fetchProgress;
-  FixedClock clock{{{2004, 5, 8}, {12, 0, 0}}};
-  FixedDateFormats dateFormats;
-  TServiceParts service{logDialog, fetchProgress, clock, dateFormats, "127.0.0.1:1", {}};
   FakeArchiveSearchDialog search{loop};
-  TMainController controller{dir.path(), plugins,
-                             {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts(),
-                              service, &search}};
+  TMainController controller{dir.path(), plugins, Parts(&search)};
 };
 
 TEST_F(ArchiveControllerTest, EveryShownLogIsKeptOnceAndCounted) {

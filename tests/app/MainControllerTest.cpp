@@ -11,7 +11,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/FakeWindow.h"
+#include "app/ControllerDoubles.h"
 #include "ghost/DirectSstpSend.h"
 #include "ghost/PlayLink.h"
 #include "platform/IniFile.h"
@@ -35,13 +35,9 @@ void Spit(const std::string& path, const std::string& content) {
   std::ofstream(path, std::ios::binary) << content;
 }
 
-class MainControllerTest : public ::testing::Test {
+class MainControllerTest : public ::testing::Test, protected ControllerDoubles {
  protected:
-  MainControllerTest() {
-    for (const char* name : {"tagpat.txt", "metapat.txt"}) {
-      fs::copy_file(SourceDir() + "/data/" + name, dir.file(name));
-    }
-  }
+  MainControllerTest() : ControllerDoubles({{2004, 7, 1}, {12, 0, 0}}) {}
 
   std::string IniPath() const { return dir.file("Hollowmere.ini"); }
   // A start with a plugin folder already chosen, so no prompt interferes.
@@ -50,26 +46,7 @@ class MainControllerTest : public ::testing::Test {
     controller.FormCreate();
   }
 
-  TempDir dir;
-  FakeMessageBoxes boxes;
-  FakeProgressWindows progress;
-  TSppList plugins{true, progress, boxes};
-  FakeMainWindow window;
-  FakeHtmlView view;
-  FakeShell shell;
-  FakeSettingDialog dialog;
-  FakeFontChooser fonts;
-  FakeFileChooser files;
-  TPollMainLoop loop;
-  FakeBaseware baseware{loop};
-  FakeLogDownDialog logDialog;
-  FakeFetchProgressWindows fetchProgress;
-  FixedClock clock{{{2004, 7, 1}, {12, 0, 0}}};
-  FixedDateFormats dateFormats;
-  TServiceParts service{logDialog, fetchProgress, clock, dateFormats, "127.0.0.1:1", {}};
-  TMainController controller{dir.path(), plugins,
-                             {window, view, boxes, shell, dialog, fonts, files, loop, baseware.Parts(),
-                              service}};
+  TMainController controller{dir.path(), plugins, Parts()};
 };
 
 TEST_F(MainControllerTest, FirstStartWithoutSettingsFile) {
