@@ -206,6 +206,37 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes) {
   RenameIntoPlace(temporary, NativePath(path), path);
 }
 
+TReplacingFile::TReplacingFile(std::string path) : path_(std::move(path)) {
+  fd_ = CreateTemporary(path_, temporary_);
+}
+
+TReplacingFile::~TReplacingFile() { Drop(); }
+
+void TReplacingFile::Drop() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+void TReplacingFile::Append(std::string_view bytes) {
+  if (fd_ < 0 || !WriteAll(fd_, bytes)) {
+    Drop();
+    throw FileCreateError(path_);
+  }
+}
+
+void TReplacingFile::Commit() {
+  if (fd_ < 0) throw FileCreateError(path_);
+  const bool closed = ::close(fd_) == 0;
+  fd_ = -1;
+  if (!closed) {
+    Drop();
+    throw FileCreateError(path_);
+  }
+  RenameIntoPlace(std::exchange(temporary_, {}), NativePath(path_), path_);
+}
+
 TFileReplacer::~TFileReplacer() { DropSpare(); }
 
 void TFileReplacer::DropSpare() {

@@ -74,6 +74,29 @@ class TFileReplacer {
   std::string spare_;  // the kept file (native path), or empty
 };
 
+// A file written in pieces, then put in place whole as WriteFileReplacing
+// puts it: for a file too large to be held in memory first. The pieces go
+// into a temporary file beside `path` (named as WriteFileReplacing names
+// it), which is removed unless Commit has put it in place.
+class TReplacingFile {
+ public:
+  // Raises EFCreateError when no temporary file can be made.
+  explicit TReplacingFile(std::string path);
+  ~TReplacingFile();
+  TReplacingFile(const TReplacingFile&) = delete;
+  TReplacingFile& operator=(const TReplacingFile&) = delete;
+
+  // Raise EFCreateError for `path`, and the temporary file is gone.
+  void Append(std::string_view bytes);
+  void Commit();
+
+ private:
+  void Drop();
+  std::string path_;
+  std::string temporary_;  // native; empty once committed or dropped
+  int fd_ = -1;
+};
+
 // The path + ".tmp" + pid + "-" + n, or, where that file name would be
 // longer than a file system takes, the folder + ".tmp" + pid + "-" + n.
 std::string TemporaryNameFor(const std::string& path, long pid, unsigned n);

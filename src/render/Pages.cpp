@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -297,6 +299,10 @@ void TPageBuilder::AppendPageHtml(std::string& out, std::span<const TMessageItem
   out += "</body></html>\r\n";
 }
 
+void TPageBuilder::SetSpill(std::function<void(std::string&)> spill) {
+  renderer_.SetSpill(std::move(spill), ctx_.SpillBytes);
+}
+
 std::string PageHtml(const ShowLogContext& ctx, std::span<const TMessageItem> messages, int64_t k,
                      int64_t last) {
   TPageBuilder builder(ctx);
@@ -310,7 +316,8 @@ namespace {
 // Where the pages of one run go, and the hooks that follow each write. The
 // page files are replaced through one replacer, so a run over the pages of
 // an earlier one reuses their files rather than making new ones. Each page
-// is weighed against the disk's free space before it is written.
+// is weighed against the disk's free space before it is written; a page
+// built in pieces, piece by piece as the pieces come (on any thread).
 class TPageWriter {
  public:
   TPageWriter(const ShowLogContext& ctx, const std::vector<TMessageItem>& messages)
@@ -330,12 +337,28 @@ class TPageWriter {
                                                             static_cast<std::size_t>(end - begin));
   }
 
-  void Write(int64_t k, std::string_view html) {
-    EnsureRoomFor(space_, folder_, html.size());
-    std::string name = ctx_.PageFilePrefix;
-    AppendNumber(name, k);
-    name += ".html";
-    files_.Replace(name, html);
+  // Page k's file while it is written in pieces, from any thread.
+  std::unique_ptr<TReplacingFile> OpenPage(int64_t k) const { return std::make_unique<TReplacingFile>(PageName(k)); }
+  void Spill(TReplacingFile& file, std::string_view piece) {
+    {
+      const std::lock_guard<std::mutex> hold(spaceLock_);
+      EnsureRoomFor(space_, folder_, piece.size());
+    }
+    file.Append(piece);
+  }
+
+  // Page k, or its last piece when the rest is in `pieces` already.
+  void Write(int64_t k, std::string_view html, TReplacingFile* pieces = nullptr) {
+    if (pieces != nullptr) {
+      Spill(*pieces, html);
+      pieces->Commit();
+    } else {
+      {
+        const std::lock_guard<std::mutex> hold(spaceLock_);
+        EnsureRoomFor(space_, folder_, html.size());
+      }
+      files_.Replace(PageName(k), html);
+    }
     const std::span<const TMessageItem> page = PageMessages(k);
     if (ctx_.OnMessageWritten) {
       for (const TMessageItem& message : page) ctx_.OnMessageWritten(message);
@@ -352,18 +375,33 @@ class TPageWriter {
   const int64_t perPage_;
   const int64_t total_;
   const int64_t last_;
+  std::string PageName(int64_t k) const {
+    std::string name = ctx_.PageFilePrefix;
+    AppendNumber(name, k);
+    name += ".html";
+    return name;
+  }
+
   const std::string folder_;
   IDiskSpace& space_;
+  std::mutex spaceLock_;  // workers spill while the calling thread writes
   TFileReplacer files_;
 };
 
 void WritePagesInTurn(const ShowLogContext& ctx, TPageWriter& writer) {
   TPageBuilder builder(ctx);
   std::string page;
-  for (int64_t k = 0; k <= writer.Last(); ++k) {
+  std::unique_ptr<TReplacingFile> pieces;
+  int64_t k = 0;
+  builder.SetSpill([&](std::string& html) {
+    if (!pieces) pieces = writer.OpenPage(k);
+    writer.Spill(*pieces, html);
+  });
+  for (; k <= writer.Last(); ++k) {
     page.clear();
     builder.AppendPageHtml(page, writer.PageMessages(k), k, writer.Last());
-    writer.Write(k, page);
+    writer.Write(k, page, pieces.get());
+    pieces.reset();
   }
 }
 
@@ -394,10 +432,20 @@ void WritePagesOnWorkers(const ShowLogContext& ctx, TPageWriter& writer, std::si
       std::min<int64_t>(4 * static_cast<int64_t>(workerCount), kMessagesAhead / perPage)));
 
   TPageSurfaces surfaces(ctx.plugins, ctx.SurfaceCacheDir);
+  // Pages written in pieces, by page number modulo the window: a page's
+  // entry is taken only once the page that had it before is written. Made
+  // before the pipeline, so no worker outlives them; left unwritten, their
+  // files go with them.
+  std::vector<std::unique_ptr<TReplacingFile>> pieces(window);
   TPagePipeline pipeline(
       workerCount, pages, window,
       [&](std::size_t w, int64_t k, std::string& html, const std::atomic<bool>& stop) {
         TPageWorker& worker = *workers[w];
+        std::unique_ptr<TReplacingFile>& file = pieces[static_cast<std::size_t>(k) % window];
+        worker.builder.SetSpill([&file, &writer, k](std::string& part) {
+          if (!file) file = writer.OpenPage(k);
+          writer.Spill(*file, part);
+        });
         try {
           worker.builder.AppendPageHtml(html, writer.PageMessages(k), k, writer.Last(), &stop);
         } catch (...) {
@@ -418,7 +466,9 @@ void WritePagesOnWorkers(const ShowLogContext& ctx, TPageWriter& writer, std::si
     // A picture that failed came before any later fault of its page.
     if (const std::exception_ptr error = surfaces.WaitFor(k)) std::rethrow_exception(error);
     if (page.error) std::rethrow_exception(page.error);
-    writer.Write(k, page.html);
+    std::unique_ptr<TReplacingFile>& file = pieces[static_cast<std::size_t>(k) % window];
+    writer.Write(k, page.html, file.get());
+    file.reset();
     surfaces.Allow(k + 1);
   }
 }

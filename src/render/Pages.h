@@ -12,7 +12,9 @@
 // short of its kept free share; once every page of a run is in place, the
 // pages of an earlier, longer log beyond the new last page are removed.
 // What a run writes grows in step with the log: past kFullNavigationPages
-// pages a page's navigation names only a few pages, not all of them.
+// pages a page's navigation names only a few pages, not all of them. A page
+// grown large while it is built goes into its temporary file in pieces, and
+// is put in place as any other.
 #pragma once
 
 #include <atomic>
@@ -71,6 +73,10 @@ struct ShowLogContext {
   IDiskSpace* Space = nullptr;
   // How long a run waits for another run writing into the same folder.
   std::chrono::milliseconds FolderWait = std::chrono::seconds(5);
+  // A page that grows past this many bytes while it is built goes into its
+  // file in pieces, so a page many times its messages' size (a script of
+  // short tags draws a balloon for each) is never held whole in memory.
+  std::size_t SpillBytes = std::size_t{8} << 20;
 };
 
 // false when the text was rejected (first line not "Result: OK"): nothing written or shown.
@@ -138,6 +144,9 @@ class TPageBuilder {
   // early, with the page unfinished, once `stop` (if given) is true.
   void AppendPageHtml(std::string& out, std::span<const TMessageItem> messages, int64_t k,
                       int64_t last, const std::atomic<bool>* stop = nullptr);
+  // From now on, a page grown past the context's SpillBytes is handed to
+  // `spill` between balloons, which takes what `out` holds and empties it.
+  void SetSpill(std::function<void(std::string& out)> spill);
 
  private:
   void MakeHead();

@@ -181,6 +181,7 @@ class TScriptRenderer::TBalloonText : public ISsTokenSink {
     // the texts alone tell whether the line breaks need tidying.
     if (!r_->balloonBreaks_) r_->balloonBreaks_ = text.find("<br>") != std::string_view::npos;
     out += r_->Edges(*message_).tail;
+    r_->SpillIfLarge();
   }
 
  private:
@@ -318,7 +319,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   for (BalloonEdges& edges : edges_) edges.valid = false;
   // Balloons are written straight after what `out` holds and tidied there.
   out_ = &out;
-  const std::size_t start = out.size();
+  tidyFrom_ = out.size();
   images_ = &imageTags_[message.GhostName];
 
   rebuilt_.clear();
@@ -340,12 +341,27 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
     segments.Finish();
   }
   out_ = nullptr;
-  if (balloonBreaks_) TidyBreaks(out, start);
+  if (balloonBreaks_) TidyBreaks(out, tidyFrom_);
   // A very long message leaves no buffers of its size behind for the rest
   // of the run.
   ReleaseIfLarge(rebuilt_);
   ReleaseIfLarge(segment_);
   ReleaseIfLarge(segmentBuffers_.work);
+}
+
+void TScriptRenderer::SetSpill(std::function<void(std::string&)> spill, std::size_t bytes) {
+  spill_ = std::move(spill);
+  spillBytes_ = bytes;
+}
+
+// Between balloons, so what is spilled is tidied as the whole message would
+// be: no "<br>" run or leading break spans a balloon's edge.
+void TScriptRenderer::SpillIfLarge() {
+  if (!spill_ || out_->size() < spillBytes_) return;
+  if (balloonBreaks_) TidyBreaks(*out_, tidyFrom_);
+  spill_(*out_);
+  out_->clear();
+  tidyFrom_ = 0;
 }
 
 // Pass 6, over the message's balloons where they stand in `out`.

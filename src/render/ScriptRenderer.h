@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -64,6 +65,12 @@ class TScriptRenderer {
   std::string RenderScript(const TMessageItem& message);
   // The same, appended to `out`.
   void AppendRenderedScript(const TMessageItem& message, std::string& out);
+  // Once `out` holds `bytes` or more after a balloon, everything in it goes
+  // to `spill`, which takes it and leaves `out` empty; the bytes spilled and
+  // those left make what would have been drawn. Balloons are the pieces, as
+  // the break tidying never reaches across a balloon's edge. Without a spill,
+  // a message is drawn in memory whole.
+  void SetSpill(std::function<void(std::string& out)> spill, std::size_t bytes);
 
  private:
   class TOutputs;
@@ -73,6 +80,7 @@ class TScriptRenderer {
   void DrawSegment(const char* segment, const TMessageItem& message);
   void UpdateState(std::string_view tag);
   void TidyBreaks(std::string& out, std::size_t start);
+  void SpillIfLarge();
   struct BalloonEdges;
   const BalloonEdges& Edges(const TMessageItem& message);
   // img markup of a surface of the message's ghost (see images_).
@@ -94,6 +102,10 @@ class TScriptRenderer {
   // Whether a balloon's text holds "<br>" (as bytes); without one the break
   // tidying of the last pass has nothing to do.
   bool balloonBreaks_ = false;
+  // Where the message's balloons in `out_` begin: their tidying starts there.
+  std::size_t tidyFrom_ = 0;
+  std::function<void(std::string&)> spill_;
+  std::size_t spillBytes_ = 0;
 
   // Balloon markup before and after the text for the last few render states
   // of the message at hand.

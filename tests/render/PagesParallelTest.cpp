@@ -1,4 +1,5 @@
-// Pages built on several threads leave exactly what one thread leaves: the
+// Pages built on several threads, or written in pieces as they grow, leave
+// exactly what one thread building whole pages leaves: the
 // same page bytes, the same surface pictures made by the same plugin calls,
 // the same hooks in the same order, and the same stop when a page fails,
 // with no thread and no temporary file left behind.
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <thread>
 
 #include "platform/Errors.h"
@@ -102,6 +104,17 @@ std::string GeneratedLog(int messages, int oddOne = -1) {
   return log;
 }
 
+std::string ShortTagLog() {
+  std::string log = "Result: OK\r\nshort tags\r\nlog\r\n";
+  const std::string units[] = {"\\_s[", "\\n\\n\\_s[\\n\\n\\n<b>", "\\u\\n\\n", "\\h\\s[3]\\n\\nx\\n\\n\\ny"};
+  for (int i = 0; i < 130; ++i) {
+    log += "20040506070910\tS" + std::to_string(i) + "\tch\tX\t1\t2\t3\t\\0\\s[" + std::to_string(i % 25) + "]";
+    for (int n = 0; n < 40 * (i % 4 + 1); ++n) log += units[(n + i) % 4];
+    log += "\\e\r\n";
+  }
+  return log;
+}
+
 class ParallelPagesTest : public ::testing::Test, public RenderFixture {
  protected:
   void SetUp() override {
@@ -110,8 +123,9 @@ class ParallelPagesTest : public ::testing::Test, public RenderFixture {
   }
 
   // `prepare` readies the page folder (after it is emptied) for the run.
+  // `spillBytes`: when set, pages past it go to their files in pieces.
   RunResult Show(unsigned threads, const std::string& log, int32_t perPage,
-                 const std::function<void()>& prepare = {}) {
+                 const std::function<void()>& prepare = {}, std::optional<std::size_t> spillBytes = {}) {
     for (const std::string& folder : {out.path(), cache.path()}) {
       for (const auto& e : fs::directory_iterator(folder)) fs::remove_all(e.path());
     }
@@ -129,6 +143,7 @@ class ParallelPagesTest : public ::testing::Test, public RenderFixture {
                        [&](std::size_t done, std::size_t) { run.progress.push_back(done); }};
     ctx.OnMessageWritten = [&](const TMessageItem& m) { run.written.push_back(m.HeaderValue("MID")); };
     ctx.Threads = threads;
+    if (spillBytes) ctx.SpillBytes = *spillBytes;
     FakeHtmlView view;
     try {
       ShowLog(log, ctx, view);
@@ -178,6 +193,9 @@ TEST_F(ParallelPagesTest, ManyThreadsWriteWhatOneThreadWrites) {
       {"sample log", ReadFileBytes(SourceDir() + "/data/log.txt"), 7, {2, 5}},
       // 50 full pages and an empty last one.
       {"10,000 generated messages", GeneratedLog(10000), 200, {3}},
+      // A balloon for every few bytes, breaks to tidy at balloons' starts and
+      // in runs, balloons of breaks alone, which are dropped.
+      {"short tags and breaks", ShortTagLog(), 3, {2}},
   };
   for (const auto& c : cases) {
     const RunResult one = Show(1, c.log, c.perPage);
@@ -189,6 +207,13 @@ TEST_F(ParallelPagesTest, ManyThreadsWriteWhatOneThreadWrites) {
     for (const unsigned threads : c.threads) {
       const RunResult many = Show(threads, c.log, c.perPage);
       EXPECT_TRUE(many == one) << c.name << " on " << threads << " threads";
+    }
+    // After every balloon, and every few kilobytes.
+    for (const std::size_t spill : {std::size_t{0}, std::size_t{3000}}) {
+      for (const unsigned threads : {1u, c.threads.back()}) {
+        const RunResult pieces = Show(threads, c.log, c.perPage, {}, spill);
+        EXPECT_TRUE(pieces == one) << c.name << " in pieces of " << spill << " on " << threads << " threads";
+      }
     }
   }
 }
@@ -248,6 +273,10 @@ TEST_F(ParallelPagesTest, AFailingPageStopsTheRunAsOnOneThread) {
       const RunResult many = Show(threads, log, 10, c.prepare);
       EXPECT_TRUE(many == one) << c.name << " on " << threads << " threads";
       EXPECT_EQ(many.threadsLeft, 0) << c.name << " on " << threads << " threads";
+    }
+    for (const unsigned threads : {1u, 3u}) {
+      const RunResult pieces = Show(threads, log, 10, c.prepare, 0);
+      EXPECT_TRUE(pieces == one) << c.name << " in pieces on " << threads << " threads";
     }
   }
 }

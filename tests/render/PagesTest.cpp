@@ -14,6 +14,7 @@
 #include "log/MessageItem.h"
 #include "platform/Errors.h"
 #include "platform/FolderLock.h"
+#include "platform/FileSystem.h"
 #include "platform/FreeSpace.h"
 #include "render/Pages.h"
 #include "render/RenderFixture.h"
@@ -352,24 +353,32 @@ TEST_F(PagesTest, PagesNeverFillTheirFileSystem) {
   WriteFileBytes(disk.path() + "long9999.html", "older");
   ShowLogContext ctx = Context(1);
   ctx.PageFilePrefix = disk.path() + "long";
-  try {
-    ShowLog(Log(2000), ctx, view);
-    ADD_FAILURE() << "no stop";
-  } catch (const ENoSpaceError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind(Sjis("フォルダ ") + disk.path() + Sjis(" の空き容量が足りません (あと "), 0), 0u);
+  // Pages written whole, and pages written in pieces as they grow.
+  for (const std::size_t spill : {ctx.SpillBytes, std::size_t{0}}) {
+    SCOPED_TRACE(spill);
+    ctx.SpillBytes = spill;
+    RemoveRegularFiles(disk.path(), [](const std::string& name) {
+      return name != "long9999.html" && IsPageFileName(name, "long");
+    });
+    try {
+      ShowLog(Log(2000), ctx, view);
+      ADD_FAILURE() << "no stop";
+    } catch (const ENoSpaceError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(Sjis("フォルダ ") + disk.path() + Sjis(" の空き容量が足りません (あと "), 0), 0u);
+    }
+    const std::optional<TDiskSpace> left = SystemDiskSpace().SpaceOf(disk.path());
+    ASSERT_TRUE(left.has_value());
+    EXPECT_GE(left->Available, KeptFree(left->Total));
+    std::size_t pages = 0;
+    for (const auto& e : fs::directory_iterator(disk.path())) {
+      if (e.path().filename() == "long9999.html") continue;
+      ASSERT_TRUE(IsPageFileName(e.path().filename().string(), "long")) << e.path();
+      EXPECT_NE(ReadFileBytes(e.path().string()).rfind("</body></html>\r\n"), std::string::npos) << e.path();
+      ++pages;
+    }
+    EXPECT_GT(pages, 10u);
+    EXPECT_EQ(ReadFileBytes(disk.path() + "long9999.html"), "older");
   }
-  const std::optional<TDiskSpace> left = SystemDiskSpace().SpaceOf(disk.path());
-  ASSERT_TRUE(left.has_value());
-  EXPECT_GE(left->Available, KeptFree(left->Total));
-  std::size_t pages = 0;
-  for (const auto& e : fs::directory_iterator(disk.path())) {
-    if (e.path().filename() == "long9999.html") continue;
-    ASSERT_TRUE(IsPageFileName(e.path().filename().string(), "long")) << e.path();
-    EXPECT_NE(ReadFileBytes(e.path().string()).rfind("</body></html>\r\n"), std::string::npos) << e.path();
-    ++pages;
-  }
-  EXPECT_GT(pages, 10u);
-  EXPECT_EQ(ReadFileBytes(disk.path() + "long9999.html"), "older");
   EXPECT_TRUE(view.navigations.empty());
 }
 
