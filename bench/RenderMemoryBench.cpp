@@ -1,7 +1,9 @@
 // Peak memory and time of rendering one very large message with the shipped
 // patterns: repeated "\s[" (an unclosed surface tag: two tokens every three
-// bytes), plain text, "<" (every byte escaped to eight), and repeated
-// "\URL[" (unclosed brackets the tokenizer walks). Each render runs in a
+// bytes), plain text, "<" (every byte escaped to eight), repeated
+// "\URL[" (unclosed brackets the tokenizer walks), and repeated "\_s[" (a
+// balloon for every four bytes, some 55 times the script) drawn as pages
+// draw it, handing the page on in pieces as it grows. Each render runs in a
 // child process of its own, so that one case's peak is not another's.
 // "peak_MB" is the resident memory the render added on top of the process
 // with its message built (the high-water mark is reset just before the
@@ -74,7 +76,7 @@ struct Result {
 };
 
 // The render in a child process; what it measured comes back through a pipe.
-Result RenderInChild(const std::string& unit, std::size_t bytes) {
+Result RenderInChild(const std::string& unit, std::size_t bytes, bool inPieces) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   const pid_t pid = fork();
@@ -90,6 +92,15 @@ Result RenderInChild(const std::string& unit, std::size_t bytes) {
       awk.SetLineSeparator(mcls_CRLF);
       NoSurfaces surfaces;
       TScriptRenderer renderer(parser, awk, surfaces, "/tmp/cache/", true);
+      double spilled = 0;
+      if (inPieces) {
+        renderer.SetSpill(
+            [&spilled](std::string& piece) {
+              spilled += static_cast<double>(piece.size());
+              piece.clear();
+            },
+            std::size_t{8} << 20);
+      }
       TMessageItem message;
       message.GhostName = "G";
       message.Script = Repeated(unit, bytes);
@@ -99,7 +110,7 @@ Result RenderInChild(const std::string& unit, std::size_t bytes) {
       const std::string html = renderer.RenderScript(message);
       r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (reset) r.peakBytes = StatusBytes("VmHWM") - before;
-      r.htmlBytes = static_cast<double>(html.size());
+      r.htmlBytes = spilled + static_cast<double>(html.size());
     }
     const ssize_t written = write(fds[1], &r, sizeof r);
     _exit(written == static_cast<ssize_t>(sizeof r) ? 0 : 1);
@@ -114,13 +125,13 @@ Result RenderInChild(const std::string& unit, std::size_t bytes) {
   return r;
 }
 
-void RenderLarge(benchmark::State& state, const std::string& unit) {
+void RenderLarge(benchmark::State& state, const std::string& unit, bool inPieces = false) {
   const std::size_t small = 10 * 1000 * 1000;
   const std::size_t large = 50 * 1000 * 1000;
   Result atSmall, atLarge;
   for (auto _ : state) {
-    atSmall = RenderInChild(unit, small);
-    atLarge = RenderInChild(unit, large);
+    atSmall = RenderInChild(unit, small, inPieces);
+    atLarge = RenderInChild(unit, large, inPieces);
     state.SetIterationTime(atLarge.seconds);
   }
   if (atSmall.seconds < 0 || atLarge.seconds < 0) {
@@ -150,10 +161,12 @@ void BM_UnclosedSurface50MB(benchmark::State& state) { RenderLarge(state, "\\s["
 void BM_PlainText50MB(benchmark::State& state) { RenderLarge(state, PlainUnit()); }
 void BM_EscapedText50MB(benchmark::State& state) { RenderLarge(state, "<"); }
 void BM_UnclosedUrl50MB(benchmark::State& state) { RenderLarge(state, "\\URL["); }
+void BM_ShortTagsInPieces50MB(benchmark::State& state) { RenderLarge(state, "\\_s[", true); }
 BENCHMARK(BM_UnclosedSurface50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_PlainText50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_EscapedText50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 BENCHMARK(BM_UnclosedUrl50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
+BENCHMARK(BM_ShortTagsInPieces50MB)->Unit(benchmark::kMillisecond)->Iterations(1)->UseManualTime();
 
 }  // namespace
 }  // namespace hollowmere
