@@ -9,6 +9,7 @@
 // Shift_JIS (a lead byte pairs only with a valid trail byte), holds only the
 // markup the renderer writes: no text of the message may open a tag, add an
 // attribute or close a quoted value. Pictures land in the cache folder only.
+// Drawn in pieces, the page is the same bytes.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -144,6 +145,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::size_t end = page.rfind("</body>");
   Check(body != std::string::npos && end != std::string::npos && body < end, "a page has a body");
   CheckMarkup(std::string_view(page).substr(body + 8, end - body - 8));
+
+  // Handed on in pieces after every balloon, as a large page is written, the
+  // page is the same bytes.
+  ShowLogContext inPieces = ctx;
+  inPieces.SpillBytes = 0;
+  TPageBuilder builder(inPieces);
+  std::string spilled, tail;
+  builder.SetSpill([&spilled](std::string& piece) { spilled += piece; });
+  builder.AppendPageHtml(tail, std::span<const TMessageItem>(&message, 1), 0, 0);
+  Check(spilled + tail == page, "a page drawn in pieces is the page drawn whole");
 
   // Pictures go into the cache folder and nowhere else; the folder is
   // emptied now and then so that a long run does not fill the disk.
