@@ -237,7 +237,7 @@ int Export(const TArgs& a, IArchiveStore& store, std::ostream& out) {
       f, [&](const TArchiveLine& l) { out << l.Text() << "\r\n"; },
       [&](uint64_t lines) { out << ArchiveLogHead("Hollowmere archive export", lines); });
   out.flush();
-  if (!out) throw std::runtime_error("the export could not be written out");
+  if (!out) throw Error("the export could not be written out");
   return 0;
 }
 

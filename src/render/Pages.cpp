@@ -330,6 +330,12 @@ class TPageWriter {
         space_(ctx.Space != nullptr ? *ctx.Space : SystemDiskSpace()) {}
 
   int64_t Last() const { return last_; }
+  std::string PageName(int64_t k) const {
+    std::string name = ctx_.PageFilePrefix;
+    AppendNumber(name, k);
+    name += ".html";
+    return name;
+  }
   std::span<const TMessageItem> PageMessages(int64_t k) const {
     const int64_t begin = k * perPage_;
     const int64_t end = std::min(total_, begin + perPage_);
@@ -338,12 +344,14 @@ class TPageWriter {
   }
 
   // Page k's file while it is written in pieces, from any thread.
-  std::unique_ptr<TReplacingFile> OpenPage(int64_t k) const { return std::make_unique<TReplacingFile>(PageName(k)); }
+  std::unique_ptr<TReplacingFile> OpenPage(int64_t k) const {
+    return std::make_unique<TReplacingFile>(PageName(k));
+  }
+  // One write at a time, each after its weighing: two at once could each
+  // find room that only one of them has.
   void Spill(TReplacingFile& file, std::string_view piece) {
-    {
-      const std::lock_guard<std::mutex> hold(spaceLock_);
-      EnsureRoomFor(space_, folder_, piece.size());
-    }
+    const std::lock_guard<std::mutex> hold(writeLock_);
+    EnsureRoomFor(space_, folder_, piece.size());
     file.Append(piece);
   }
 
@@ -353,10 +361,8 @@ class TPageWriter {
       Spill(*pieces, html);
       pieces->Commit();
     } else {
-      {
-        const std::lock_guard<std::mutex> hold(spaceLock_);
-        EnsureRoomFor(space_, folder_, html.size());
-      }
+      const std::lock_guard<std::mutex> hold(writeLock_);
+      EnsureRoomFor(space_, folder_, html.size());
       files_.Replace(PageName(k), html);
     }
     const std::span<const TMessageItem> page = PageMessages(k);
@@ -375,16 +381,9 @@ class TPageWriter {
   const int64_t perPage_;
   const int64_t total_;
   const int64_t last_;
-  std::string PageName(int64_t k) const {
-    std::string name = ctx_.PageFilePrefix;
-    AppendNumber(name, k);
-    name += ".html";
-    return name;
-  }
-
   const std::string folder_;
   IDiskSpace& space_;
-  std::mutex spaceLock_;  // workers spill while the calling thread writes
+  std::mutex writeLock_;  // workers spill while the calling thread writes
   TFileReplacer files_;
 };
 

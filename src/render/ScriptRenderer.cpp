@@ -316,6 +316,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
   surface0_ = 0;
   surface1_ = 10;
   balloonBreaks_ = false;
+  tidyEnded_ = false;
   for (BalloonEdges& edges : edges_) edges.valid = false;
   // Balloons are written straight after what `out` holds and tidied there.
   out_ = &out;
@@ -341,7 +342,7 @@ void TScriptRenderer::AppendRenderedScript(const TMessageItem& message, std::str
     segments.Finish();
   }
   out_ = nullptr;
-  if (balloonBreaks_) TidyBreaks(out, tidyFrom_);
+  TidyBreaks(out, tidyFrom_);
   // A very long message leaves no buffers of its size behind for the rest
   // of the run.
   ReleaseIfLarge(rebuilt_);
@@ -358,16 +359,23 @@ void TScriptRenderer::SetSpill(std::function<void(std::string&)> spill, std::siz
 // be: no "<br>" run or leading break spans a balloon's edge.
 void TScriptRenderer::SpillIfLarge() {
   if (!spill_ || out_->size() < spillBytes_) return;
-  if (balloonBreaks_) TidyBreaks(*out_, tidyFrom_);
+  TidyBreaks(*out_, tidyFrom_);
   spill_(*out_);
   out_->clear();
   tidyFrom_ = 0;
 }
 
-// Pass 6, over the message's balloons where they stand in `out`.
+// Pass 6, over the message's balloons where they stand in `out`, from
+// `start` up to the first NUL (a ghost name may hold one, and it shows in
+// the pictures' alt texts): the tidying reads no further, and nothing of the
+// message after that NUL is tidied, whether it comes in this piece or later.
 void TScriptRenderer::TidyBreaks(std::string& out, std::size_t start) {
-  LeadingBreakStrip(awk_, out, start);
-  BreakCollapse(awk_, out, start);
+  if (tidyEnded_) return;
+  if (balloonBreaks_) {
+    LeadingBreakStrip(awk_, out, start);
+    BreakCollapse(awk_, out, start);
+  }
+  tidyEnded_ = out.find('\0', start) != std::string::npos;
 }
 
 // Pass 1: only surfaces named by a tag are wanted (and asked of the plugins

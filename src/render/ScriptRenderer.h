@@ -104,6 +104,8 @@ class TScriptRenderer {
   bool balloonBreaks_ = false;
   // Where the message's balloons in `out_` begin: their tidying starts there.
   std::size_t tidyFrom_ = 0;
+  // A NUL has been met: nothing more of the message is tidied.
+  bool tidyEnded_ = false;
   std::function<void(std::string&)> spill_;
   std::size_t spillBytes_ = 0;
 

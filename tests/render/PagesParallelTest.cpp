@@ -108,7 +108,10 @@ std::string ShortTagLog() {
   std::string log = "Result: OK\r\nshort tags\r\nlog\r\n";
   const std::string units[] = {"\\_s[", "\\n\\n\\_s[\\n\\n\\n<b>", "\\u\\n\\n", "\\h\\s[3]\\n\\nx\\n\\n\\ny"};
   for (int i = 0; i < 130; ++i) {
-    log += "20040506070910\tS" + std::to_string(i) + "\tch\tX\t1\t2\t3\t\\0\\s[" + std::to_string(i % 25) + "]";
+    // A NUL in a ghost name ends the break tidying of its message.
+    const std::string ghost = i % 5 == 0 ? std::string("N\0ul", 4) : "X";
+    log += "20040506070910\tS" + std::to_string(i) + "\tch\t" + ghost + "\t1\t2\t3\t\\0\\s[" +
+           std::to_string(i % 25) + "]";
     for (int n = 0; n < 40 * (i % 4 + 1); ++n) log += units[(n + i) % 4];
     log += "\\e\r\n";
   }
