@@ -84,6 +84,7 @@ const char* const kLineColumns =
     "m.stamp, m.key, c.name, g.name, m.connection, m.vote, m.agree, m.script, m.rest";
 const char* const kLineJoins =
     " FROM messages m JOIN ghosts g ON g.id = m.ghost JOIN channels c ON c.id = m.channel";
+const char* const kFilterIds = "SELECT m.id FROM messages m";
 
 TArchiveLine LineAt(const TStmt& s, int col) {
   TArchiveLine line;
@@ -490,11 +491,13 @@ class TSqliteArchive : public IArchiveStore {
     return r;
   }
 
-  // Ids the filter lets through, newest first, read from an index alone.
-  std::unique_ptr<TStmt> FilterWalk(const TFilterIds& f, const char* order) {
-    std::string sql = "SELECT id FROM messages WHERE posted >= ?1 AND posted < ?2";
-    if (f.Ghost) sql += " AND ghost = ?3";
-    if (f.Channel) sql += " AND channel = ?4";
+  // `select` (over "messages m") of the messages the filter lets through,
+  // in `order`.
+  std::unique_ptr<TStmt> FilterWalk(const TFilterIds& f, std::string_view select, std::string_view order) {
+    std::string sql(select);
+    sql += " WHERE m.posted >= ?1 AND m.posted < ?2";
+    if (f.Ghost) sql += " AND m.ghost = ?3";
+    if (f.Channel) sql += " AND m.channel = ?4";
     sql += order;
     auto s = std::make_unique<TStmt>(db_, sql);
     s->Bind(1, f.Since).Bind(2, f.Until);
@@ -735,7 +738,8 @@ std::vector<TArchiveHit> TSqliteArchive::Search(const TSearchQuery& q, std::size
     std::sort(found.begin(), found.end(), std::greater<>());
     if (found.size() > limit) found.resize(limit);
   } else {
-    auto walk = FilterWalk(f, " ORDER BY posted DESC, id DESC");
+    // Newest first, read from an index alone.
+    auto walk = FilterWalk(f, kFilterIds, " ORDER BY m.posted DESC, m.id DESC");
     while (found.size() < limit && walk->Step()) {
       const int64_t id = walk->Int(0);
       if (cand && !cand->Has(id)) continue;
@@ -773,7 +777,7 @@ uint64_t TSqliteArchive::Count(const TSearchQuery& q) {
       while (s.Step()) count += MatchesTerms(q, s.View(0));
       return count;
     }
-    auto walk = FilterWalk(f, "");
+    auto walk = FilterWalk(f, kFilterIds, "");
     while (walk->Step()) {
       const int64_t id = walk->Int(0);
       if (cand && !cand->Has(id)) continue;
@@ -805,23 +809,13 @@ void TSqliteArchive::Export(const TArchiveFilter& filter, const std::function<vo
     if (before) before(0);
     return;
   }
-  std::string where = " WHERE m.posted >= ?1 AND m.posted < ?2";
-  if (f.Ghost) where += " AND m.ghost = ?3";
-  if (f.Channel) where += " AND m.channel = ?4";
-  const auto bind = [&](TStmt& s) {
-    s.Bind(1, f.Since).Bind(2, f.Until);
-    if (f.Ghost) s.Bind(3, *f.Ghost);
-    if (f.Channel) s.Bind(4, *f.Channel);
-  };
   if (before) {
-    TStmt count(db_, "SELECT count(*) FROM messages m" + where);
-    bind(count);
-    count.Step();
-    before(static_cast<uint64_t>(count.Int(0)));
+    const auto count = FilterWalk(f, "SELECT count(*) FROM messages m", "");
+    count->Step();
+    before(static_cast<uint64_t>(count->Int(0)));
   }
-  TStmt s(db_, std::string("SELECT ") + kLineColumns + kLineJoins + where + " ORDER BY m.posted, m.id");
-  bind(s);
-  while (s.Step()) each(LineAt(s, 0));
+  const auto lines = FilterWalk(f, std::string("SELECT ") + kLineColumns + kLineJoins, " ORDER BY m.posted, m.id");
+  while (lines->Step()) each(LineAt(*lines, 0));
 }
 
 std::vector<TArchiveLine> TSqliteArchive::Revisions(int64_t id) {
