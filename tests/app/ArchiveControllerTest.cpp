@@ -131,6 +131,15 @@ TEST_F(ArchiveControllerTest, SearchAndPeriodWritePagesFromTheArchiveAlone) {
   controller.Guarded([&] { controller.LogLoadMenuClick(); });
   fs::remove(dir.file("log.txt"));  // nothing but the archive from here on
   const std::size_t all = 320;
+  const auto period = [&](TCivilDate from, TCivilDate to) {
+    return [this, from, to] {
+      logDialog.user = [from, to](TLogConditions& c) {
+        c.SetLowerDate(from);
+        c.SetUpperDate(to);
+        return true;
+      };
+    };
+  };
 
   struct Case {
     const char* name;
@@ -140,23 +149,9 @@ TEST_F(ArchiveControllerTest, SearchAndPeriodWritePagesFromTheArchiveAlone) {
     const char* statusStart;
   };
   const Case cases[] = {
-      {"every message of the two days, as a period",
-       [&] {
-         logDialog.user = [](TLogConditions& c) {
-           c.SetLowerDate({2004, 5, 6});
-           c.SetUpperDate({2004, 5, 7});
-           return true;
-         };
-       },
+      {"every message of the two days, as a period", period({2004, 5, 6}, {2004, 5, 7}),
        &TMainController::ArchivePeriodMenuClick, all, all, "アーカイブの期間表示: 320 件"},
-      {"a period before the log holds nothing",
-       [&] {
-         logDialog.user = [](TLogConditions& c) {
-           c.SetLowerDate({2003, 1, 1});
-           c.SetUpperDate({2003, 1, 2});
-           return true;
-         };
-       },
+      {"a period before the log holds nothing", period({2003, 1, 1}, {2003, 1, 2}),
        &TMainController::ArchivePeriodMenuClick, 0, 0, "アーカイブの期間表示: 0 件"},
       {"a word some messages show", [&] { search.answer = {"こんにちは"}; },
        &TMainController::ArchiveSearchMenuClick, 1, all - 1, "検索 \"こんにちは\": "},
